@@ -1,0 +1,132 @@
+#pragma once
+
+#include "app/CheckScheduler.h"
+#include "model/PageChecker.h"
+#include "model/PageList.h"
+
+#include <QHash>
+#include <QMainWindow>
+#include <QPoint>
+
+#include <atomic>
+#include <functional>
+#include <future>
+#include <memory>
+#include <thread>
+#include <vector>
+
+class LineComponent;
+class PageTile;
+class QAction;
+class QMenu;
+class QScrollBar;
+
+// What the controller takes from the outside world; tests replace the network and the end
+// of the process.
+struct VelmoraServices {
+    std::function<std::unique_ptr<PageChecker>()> makeChecker;
+    CheckScheduler::TickWait tickWait;
+    std::function<void()> quit;
+
+    static VelmoraServices real();
+};
+
+// The controller and main window in one: owns the page list, the settings, the checking
+// thread and every window of the program. Its constructor carries out the whole start-up.
+class Velmora final : public QMainWindow, private PageObserver, private CheckCycleObserver {
+    Q_OBJECT
+
+public:
+    static constexpr qint32 VERSION = 1;
+
+    explicit Velmora(VelmoraServices services = VelmoraServices::real());
+    ~Velmora() override;
+
+    void startVelmora();
+    void setScrollBar();
+    void saveSetting();
+    void saveGroup();
+    void readSetting();
+    void readGroup();
+    void reShowPage();
+    void exit();
+    void changeSetting();
+    void changePage();
+    void addPage();
+    void openHelp();
+    void openWeb();
+
+    PageList pageList() const { return page.load(); }
+    qint32 updateSeconds() const { return limit; }
+    QString browserCommand() const { return BrowserString; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void buildWindow();
+    void buildMenus();
+    QAction* addMenuItem(QMenu* menu, const char* objectName, const QString& label,
+                         const QKeySequence& shortcut, void (Velmora::*handler)());
+
+    void installPages(const PageList& list);
+    void removeTiles();
+    PageTile* tileFor(const std::weak_ptr<const Page>& page) const;
+    void showMainWindow();
+    bool stopCheckingThread();
+    template <typename Work> void postToGui(Work&& work);
+
+    void AddPageMenuItem_ActionPerformed();
+    void AddPageMenuItem_ActionPerformed_Interaction1();
+    void ChangePageMenuItem_ActionPerformed();
+    void ChangePageMenuItem_ActionPerformed_Interaction1();
+    void ChangeSettingMenuItem_ActionPerformed();
+    void ChangeSettingMenuItem_ActionPerformed_Interaction1();
+    void ExitMenuItem_ActionPerformed();
+    void ExitMenuItem_ActionPerformed_Interaction1();
+    void HelpMenuItem_ActionPerformed();
+    void HelpMenuItem_ActionPerformed_Interaction1();
+    void WebMenuItem_ActionPerformed();
+    void WebMenuItem_ActionPerformed_Interaction1();
+    void VerticalScrollBar_AdjustmentValueChanged();
+    void VerticalScrollBar_AdjustmentValueChanged_Interaction1();
+    void Velmora_ComponentResized();
+    void Velmora_ComponentResized_Interaction1();
+    void Velmora_WindowClosing();
+
+    // Called on the checking thread; each hands its work to the GUI thread.
+    void repaintRequested(const Page& page) override;
+    void showMainWindowRequested() override;
+    void cycleStarted() override;
+    void pageCheckStarted(const Page& page) override;
+    void pageCheckFinished(const Page& page) override;
+    void cycleFinished() override;
+
+    const VelmoraServices services;
+
+    std::thread thread;
+    std::future<void> threadFinished;
+    std::atomic<qint32> limit{2};
+    qint32 PageGap = 0;
+    std::vector<QPoint> PageBasePosition;
+    QString BrowserString;
+    PageListSlot page;
+    bool exiting = false;
+
+    std::unique_ptr<PageChecker> checker;
+    std::unique_ptr<CheckScheduler> scheduler;
+    QHash<const Page*, PageTile*> tiles;
+
+    LineComponent* Line = nullptr;
+    QWidget* MainPanel = nullptr;
+    QScrollBar* VerticalScrollBar = nullptr;
+    QMenu* FileMenu = nullptr;
+    QAction* AddPageMenuItem = nullptr;
+    QAction* ChangePageMenuItem = nullptr;
+    QAction* ChangeSettingMenuItem = nullptr;
+    QAction* ExitMenuItem = nullptr;
+    QMenu* HelpMenu = nullptr;
+    QAction* HelpMenuItem = nullptr;
+    QAction* WebMenuItem = nullptr;
+};
