@@ -24,6 +24,22 @@ private:
     CheckCycleObserver& observer;
 };
 
+// The page's tile takes no input while its check runs, and always gets it back.
+class PageCheckScope {
+public:
+    PageCheckScope(const Page& page, CheckCycleObserver& observer)
+        : page(page), observer(observer) {
+        observer.pageCheckStarted(page);
+    }
+    ~PageCheckScope() { observer.pageCheckFinished(page); }
+    PageCheckScope(const PageCheckScope&) = delete;
+    PageCheckScope& operator=(const PageCheckScope&) = delete;
+
+private:
+    const Page& page;
+    CheckCycleObserver& observer;
+};
+
 } // namespace
 
 CheckScheduler::CheckScheduler(const PageListSlot& page, const std::atomic<qint32>& limit,
@@ -67,18 +83,16 @@ void CheckScheduler::tick() {
 }
 
 void CheckScheduler::checkAll(const PageVector& pages) {
-    const CycleScope scope(canCheck, observer);
+    const CycleScope cycle(canCheck, observer);
     for (const auto& each : pages) {
         if (stopSignal.stopRequested())
             return;
         if (!each->canAccess())
             continue;
-        observer.pageCheckStarted(*each);
+        const PageCheckScope check(*each, observer);
         const qint64 result = checker.checkEach(each->getPageURLString());
         // A request cut short by shutdown says nothing about the page.
-        if (stopSignal.stopRequested())
-            return;
-        each->setLastModifiedDateLong(result);
-        observer.pageCheckFinished(*each);
+        if (!stopSignal.stopRequested())
+            each->setLastModifiedDateLong(result);
     }
 }

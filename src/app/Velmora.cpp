@@ -1,5 +1,7 @@
 #include "app/Velmora.h"
 
+#include "dialogs/AlertDialog.h"
+#include "launch/BrowserCommand.h"
 #include "model/AccessCheck.h"
 #include "platform/Guard.h"
 #include "storage/GroupFile.h"
@@ -7,11 +9,16 @@
 #include "ui/CenteredFlowLayout.h"
 #include "ui/LineComponent.h"
 #include "ui/PageTile.h"
+#include "ui/PageToolTip.h"
 #include "ui/Palette.h"
 #include "ui/TileFlow.h"
+#include "ui/VelmoraStartWindow.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
+#include <QEnterEvent>
+#include <QMouseEvent>
 #include <QHBoxLayout>
 #include <QMenuBar>
 #include <QScrollBar>
@@ -23,6 +30,8 @@
 namespace {
 
 const QString productBanner = QStringLiteral("Velmora");
+const QString homePageAddress = QStringLiteral("https://velmora.example/");
+const QString browserAlert = QStringLiteral("ブラウザーの設定が間違っています。");
 
 constexpr int windowWidth = 400;
 constexpr int windowHeight = 300;
@@ -34,6 +43,51 @@ constexpr auto threadStopGrace = std::chrono::seconds(1);
 
 } // namespace
 
+// Shared by all tiles: the pointer entering and leaving a tile, and clicks on it.
+class Velmora::MouseAction final : public QObject {
+public:
+    explicit MouseAction(Velmora& owner) : QObject(&owner), owner(owner) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::Enter:
+            if (const auto* tile = dynamic_cast<const PageTile*>(watched))
+                owner.mouseEntered(*tile, static_cast<QEnterEvent*>(event)->position().toPoint());
+            break;
+        case QEvent::Leave:
+            owner.ToolTip->hide();
+            break;
+        case QEvent::MouseButtonRelease:
+            if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+                owner.clickEvent(*static_cast<QMouseEvent*>(event));
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    Velmora& owner;
+};
+
+// Shared by all tiles: the pointer moving over a tile.
+class Velmora::MouseMoveAction final : public QObject {
+public:
+    explicit MouseMoveAction(Velmora& owner) : QObject(&owner), owner(owner) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::MouseMove)
+            owner.moveEvent(*static_cast<QMouseEvent*>(event));
+        return false;
+    }
+
+private:
+    Velmora& owner;
+};
+
 VelmoraServices VelmoraServices::real() {
     VelmoraServices services;
     services.makeChecker = [] { return std::make_unique<AccessCheck>(); };
@@ -42,6 +96,8 @@ VelmoraServices VelmoraServices::real() {
 }
 
 Velmora::Velmora(VelmoraServices services) : services(std::move(services)) {
+    mouseAction = new MouseAction(*this);
+    mouseMoveAction = new MouseMoveAction(*this);
     checker = this->services.makeChecker();
     CheckCycleObserver& cycleObserver = *this;
     scheduler = std::make_unique<CheckScheduler>(page, limit, *checker, cycleObserver,
@@ -49,7 +105,8 @@ Velmora::Velmora(VelmoraServices services) : services(std::move(services)) {
     buildWindow();
     buildMenus();
     readSetting();
-    startVelmora();
+    StartWindow = new VelmoraStartWindow(this, this->services.startWindowTime);
+    ToolTip = new PageToolTip(this);
     readGroup();
 }
 
@@ -148,6 +205,8 @@ void Velmora::buildMenus() {
 
 void Velmora::startVelmora() {
     showMainWindow();
+    // The start window had the focus; hand it on to the window the user works in.
+    activateWindow();
     if (thread.joinable())
         return;
     std::promise<void> finished;
@@ -220,6 +279,8 @@ void Velmora::installPages(const PageList& list) {
         auto* tile = new PageTile(each, MainPanel);
         MainPanel->layout()->addWidget(tile);
         tiles.insert(each.get(), tile);
+        tile->installEventFilter(mouseAction);
+        tile->installEventFilter(mouseMoveAction);
         tile->update();
     }
 }
@@ -267,6 +328,70 @@ void Velmora::reShowPage() {
         if (PageTile* tile = tiles.value((*list)[i].get(), nullptr))
             tile->move(PageBasePosition[i].x(), PageBasePosition[i].y() - PageGap);
     }
+}
+
+void Velmora::mouseEntered(const PageTile& tile, QPoint position) {
+    runGuarded([&] {
+        MouseX = position.x();
+        MouseY = position.y();
+        const PageList list = page.load();
+        if (!list)
+            return;
+        const auto found = std::find(list->begin(), list->end(), tile.page());
+        if (found == list->end())
+            return;
+        mouseObject = static_cast<qint32>(found - list->begin());
+        showToolTip(mouseObject);
+    });
+}
+
+void Velmora::showToolTip(qint32 index) {
+    runGuarded([&] {
+        const PageList list = page.load();
+        if (!list || index < 0 || static_cast<size_t>(index) >= list->size())
+            return;
+        const std::shared_ptr<Page>& shown = (*list)[static_cast<size_t>(index)];
+        ToolTip->setPageTitle(shown->getPageTitleString());
+        ToolTip->setPageURL(shown->getPageURLString());
+        ToolTip->setLastModifiedDateLong(shown->getLastModifiedDateLong());
+        if (const PageTile* tile = tiles.value(shown.get(), nullptr))
+            ToolTip->move(tile->mapToGlobal(QPoint(MouseX + 20, MouseY + 10)));
+        ToolTip->show();
+        ToolTip->update();
+    });
+}
+
+void Velmora::clickEvent(const QMouseEvent& event) {
+    runGuarded([&] {
+        if (PageTile::isInIconArea(event.position().toPoint()))
+            openPage();
+    });
+}
+
+void Velmora::moveEvent(const QMouseEvent& event) {
+    runGuarded([&] {
+        setCursor(PageTile::isInIconArea(event.position().toPoint()) ? Qt::PointingHandCursor
+                                                                     : Qt::ArrowCursor);
+    });
+}
+
+void Velmora::openPage() {
+    const PageList list = page.load();
+    if (!list || mouseObject < 0 || static_cast<size_t>(mouseObject) >= list->size())
+        return;
+    const QString url = (*list)[static_cast<size_t>(mouseObject)]->getPageURLString();
+    if (url.isEmpty())
+        return;
+    launchBrowser(url);
+}
+
+void Velmora::openWeb() { launchBrowser(homePageAddress); }
+
+void Velmora::openHelp() { launchBrowser(QDir::currentPath() + QStringLiteral("/help.html")); }
+
+void Velmora::launchBrowser(const QString& target) {
+    if (!openInBrowser(BrowserString, target))
+        raiseAlert(this, browserAlert);
 }
 
 void Velmora::exit() {
@@ -409,5 +534,3 @@ void Velmora::Velmora_WindowClosing() { exit(); }
 void Velmora::addPage() {}
 void Velmora::changePage() {}
 void Velmora::changeSetting() {}
-void Velmora::openHelp() {}
-void Velmora::openWeb() {}

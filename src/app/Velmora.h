@@ -17,6 +17,9 @@
 
 class LineComponent;
 class PageTile;
+class PageToolTip;
+class QMouseEvent;
+class VelmoraStartWindow;
 class QAction;
 class QMenu;
 class QScrollBar;
@@ -27,6 +30,7 @@ struct VelmoraServices {
     std::function<std::unique_ptr<PageChecker>()> makeChecker;
     CheckScheduler::TickWait tickWait;
     std::function<void()> quit;
+    std::chrono::milliseconds startWindowTime{4000};
 
     static VelmoraServices real();
 };
@@ -43,18 +47,22 @@ public:
     ~Velmora() override;
 
     void startVelmora();
+    void showToolTip(qint32 index);
     void setScrollBar();
     void saveSetting();
     void saveGroup();
     void readSetting();
     void readGroup();
     void reShowPage();
+    void openWeb();
+    void openPage();
+    void openHelp();
+    void moveEvent(const QMouseEvent& event);
     void exit();
+    void clickEvent(const QMouseEvent& event);
     void changeSetting();
     void changePage();
     void addPage();
-    void openHelp();
-    void openWeb();
 
     PageList pageList() const { return page.load(); }
     qint32 updateSeconds() const { return limit; }
@@ -65,6 +73,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    class MouseAction;
+    class MouseMoveAction;
+
     void buildWindow();
     void buildMenus();
     QAction* addMenuItem(QMenu* menu, const char* objectName, const QString& label,
@@ -74,6 +85,8 @@ private:
     void removeTiles();
     PageTile* tileFor(const std::weak_ptr<const Page>& page) const;
     void showMainWindow();
+    void mouseEntered(const PageTile& tile, QPoint position);
+    void launchBrowser(const QString& target);
     bool stopCheckingThread();
     template <typename Work> void postToGui(Work&& work);
 
@@ -108,6 +121,9 @@ private:
     std::thread thread;
     std::future<void> threadFinished;
     std::atomic<qint32> limit{2};
+    qint32 mouseObject = -1;
+    qint32 MouseX = 0;
+    qint32 MouseY = 0;
     qint32 PageGap = 0;
     std::vector<QPoint> PageBasePosition;
     QString BrowserString;
@@ -117,6 +133,11 @@ private:
     std::unique_ptr<PageChecker> checker;
     std::unique_ptr<CheckScheduler> scheduler;
     QHash<const Page*, PageTile*> tiles;
+
+    MouseAction* mouseAction = nullptr;
+    MouseMoveAction* mouseMoveAction = nullptr;
+    PageToolTip* ToolTip = nullptr;
+    VelmoraStartWindow* StartWindow = nullptr;
 
     LineComponent* Line = nullptr;
     QWidget* MainPanel = nullptr;

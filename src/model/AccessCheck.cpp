@@ -26,7 +26,21 @@ bool isHttpScheme(const char* scheme) {
 }
 
 // Only the headers matter, so a GET is cut short at the first byte of the body.
-size_t refuseBody(char*, size_t, size_t, void*) { return 0; }
+size_t refuseBody(char*, size_t, size_t, void*) {
+    return 0;
+}
+
+// Notes whether the last response of a redirect chain carried a Last-Modified of its own.
+size_t noteLastModified(char* line, size_t size, size_t count, void* dated) {
+    const size_t length = size * count;
+    constexpr char field[] = "last-modified:";
+    constexpr size_t fieldLength = sizeof field - 1;
+    if (length >= 5 && qstrncmp(line, "HTTP/", 5) == 0)
+        *static_cast<bool*>(dated) = false;
+    else if (length >= fieldLength && qstrnicmp(line, field, fieldLength) == 0)
+        *static_cast<bool*>(dated) = true;
+    return length;
+}
 
 struct UrlDeleter {
     void operator()(CURLU* url) const { curl_url_cleanup(url); }
@@ -58,9 +72,13 @@ void AccessCheck::abort() {
 qint64 AccessCheck::checkEach(const QString& urlText) {
     if (!easy || !multi)
         return -2;
+    // A NUL would end the text early in C, and a different page would be checked.
+    if (urlText.contains(QChar(u'\0')))
+        return -1;
     const std::unique_ptr<CURLU, UrlDeleter> url(curl_url());
     // No scheme guessing: a bare host name, an unknown scheme or bad syntax is unusable.
-    if (!url || curl_url_set(url.get(), CURLUPART_URL, urlText.toUtf8().constData(), 0) != CURLUE_OK)
+    if (!url ||
+        curl_url_set(url.get(), CURLUPART_URL, urlText.toUtf8().constData(), 0) != CURLUE_OK)
         return -1;
     char* rawScheme = nullptr;
     if (curl_url_get(url.get(), CURLUPART_SCHEME, &rawScheme, 0) != CURLUE_OK)
@@ -80,7 +98,8 @@ qint64 AccessCheck::checkEach(const QString& urlText) {
     // An error page may carry a Last-Modified header of its own; it says nothing of the page.
     if (http && response.status >= 400)
         return -1;
-    if (response.fileTime == -1)
+    // libcurl keeps a redirect's date when the page it leads to sends none.
+    if (response.fileTime == -1 || (http && !response.lastModifiedSent))
         return -1;
     const qint64 milliseconds = static_cast<qint64>(response.fileTime) * 1000;
     return milliseconds == 0 ? -1 : milliseconds;
@@ -98,6 +117,9 @@ AccessCheck::Response AccessCheck::request(CURLU* url, Method method) {
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts.connect.count()));
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(timeouts.total.count()));
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, refuseBody);
+    bool dated = false;
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, noteLastModified);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &dated);
     if (method == Method::Head)
         curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
     else
@@ -111,6 +133,7 @@ AccessCheck::Response AccessCheck::request(CURLU* url, Method method) {
     // A GET cut short after the headers is a complete answer for our purpose.
     if (method == Method::Get && response.code == CURLE_WRITE_ERROR && status > 0)
         response.code = CURLE_OK;
+    response.lastModifiedSent = dated;
     if (response.code == CURLE_OK) {
         curl_off_t fileTime = -1;
         curl_easy_getinfo(easy, CURLINFO_FILETIME_T, &fileTime);

@@ -2,10 +2,9 @@
 
 #include "model/PageChecker.h"
 
-#include <curl/curl.h>
-
 #include <atomic>
 #include <chrono>
+#include <curl/curl.h>
 
 // The access check over libcurl. One handle is kept and reused, so the requests of a cycle
 // share keep-alive connections; every check is still a fresh request. Only HTTP(S), FTP and
@@ -32,6 +31,7 @@ private:
         CURLcode code = CURLE_OK;
         long status = 0;
         curl_off_t fileTime = -1;
+        bool lastModifiedSent = false;
     };
 
     Response request(CURLU* url, Method method);

@@ -2,13 +2,48 @@
 
 #include "ui/Palette.h"
 #include "ui/TileFlow.h"
+#include "ui/TitleWrap.h"
 
+#include <QFontMetrics>
 #include <QPainter>
+#include <QPixmap>
+
+namespace {
+
+constexpr int titlePixelSize = 13;
+constexpr QPoint iconPlace(25, 3);
+constexpr int iconAreaSize = 50;
+
+// Loaded once on the GUI thread; a picture that fails to load stays null and is not drawn.
+const QPixmap& iconFor(qint32 status) {
+    static const QPixmap defaultImage(QStringLiteral(":/images/DefaultIcon.gif"));
+    static const QPixmap notFoundImage(QStringLiteral(":/images/NotFoundIcon.gif"));
+    static const QPixmap renewImage(QStringLiteral(":/images/UpIcon.gif"));
+    static const QPixmap none;
+    switch (status) {
+    case Page::isDefault:
+        return defaultImage;
+    case Page::isNotFound:
+        return notFoundImage;
+    case Page::isRenew:
+        return renewImage;
+    default:
+        return none;
+    }
+}
+
+} // namespace
 
 PageTile::PageTile(std::shared_ptr<Page> page, QWidget* parent)
-    : QWidget(parent), shownPage(std::move(page)) {
+    : QWidget(parent), shownPage(std::move(page)), DefaultFont(Palette::dialogFont(titlePixelSize)) {
     setFixedSize(TileFlow::tileSize, TileFlow::tileSize);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+}
+
+bool PageTile::isInIconArea(QPoint p) {
+    return p.x() >= iconPlace.x() && p.x() <= iconPlace.x() + iconAreaSize &&
+           p.y() >= iconPlace.y() && p.y() <= iconPlace.y() + iconAreaSize;
 }
 
 void PageTile::paintEvent(QPaintEvent*) {
@@ -18,4 +53,17 @@ void PageTile::paintEvent(QPaintEvent*) {
     painter.drawRect(0, 0, 98, 98);
     painter.setPen(Palette::darkGray);
     painter.drawRect(1, 1, 98, 98);
+
+    painter.setPen(Palette::black);
+    painter.setFont(DefaultFont);
+    const QFontMetrics metrics(DefaultFont);
+    const auto width = [&metrics](const QString& text) { return metrics.horizontalAdvance(text); };
+    for (const TitleWrap::Line& line :
+         TitleWrap::layout(shownPage->getPageTitleString(), width, titlePixelSize))
+        painter.drawText(line.x, line.baseline, line.text);
+
+    // The icon comes last and covers the text where they meet.
+    const QPixmap& icon = iconFor(shownPage->getStatus());
+    if (!icon.isNull())
+        painter.drawPixmap(iconPlace, icon);
 }

@@ -13,6 +13,7 @@ inline const QColor lightGray{192, 192, 192};
 inline const QColor gray{128, 128, 128};
 inline const QColor darkGray{64, 64, 64};
 inline const QColor black{0, 0, 0};
+inline const QColor tipBackground{212, 212, 212};
 
 // Each channel times 0.7, truncated: (212, 212, 212) -> (148, 148, 148) -> (103, 103, 103).
 QColor darker(const QColor& colour);

@@ -1,0 +1,322 @@
+#include "app/CheckScheduler.h"
+
+#include <QtTest>
+
+#include <atomic>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+
+namespace {
+
+// Answers each URL from a table and notes on which tick each request was made.
+class ScriptedChecker final : public PageChecker {
+public:
+    std::map<QString, qint64> answers;
+    std::vector<std::pair<qint64, QString>> requests;
+    const CheckScheduler* scheduler = nullptr;
+    bool failNext = false;
+
+    qint64 checkEach(const QString& url) override {
+        requests.emplace_back(scheduler ? scheduler->currentTick() : 0, url);
+        if (failNext) {
+            failNext = false;
+            throw std::runtime_error("checker failed");
+        }
+        const auto found = answers.find(url);
+        return found == answers.end() ? -1 : found->second;
+    }
+    void abort() override {}
+
+    std::vector<qint64> requestTicks() const {
+        std::vector<qint64> ticks;
+        for (const auto& request : requests)
+            ticks.push_back(request.first);
+        return ticks;
+    }
+};
+
+class CountingObserver final : public CheckCycleObserver {
+public:
+    std::atomic<int> started{0};
+    std::atomic<int> finished{0};
+    std::atomic<int> pagesStarted{0};
+    std::atomic<int> pagesFinished{0};
+
+    void cycleStarted() override { ++started; }
+    void pageCheckStarted(const Page&) override { ++pagesStarted; }
+    void pageCheckFinished(const Page&) override { ++pagesFinished; }
+    void cycleFinished() override { ++finished; }
+};
+
+std::shared_ptr<Page> makePage(const QString& url, qint64 storedTime) {
+    auto page = std::make_shared<Page>(nullptr);
+    page->setPageURLString(url);
+    page->setLastModifiedDateLong(storedTime);
+    return page;
+}
+
+PageList listOf(std::initializer_list<std::shared_ptr<Page>> pages) {
+    return std::make_shared<const PageVector>(pages);
+}
+
+// A scheduler driven tick by tick, without sleeping and without a network.
+struct Rig {
+    PageListSlot slot;
+    std::atomic<qint32> limit{2};
+    ScriptedChecker checker;
+    CountingObserver observer;
+    CheckScheduler scheduler{slot, limit, checker, observer, [] {}};
+
+    Rig() { checker.scheduler = &scheduler; }
+
+    void ticks(int count) {
+        for (int i = 0; i < count; ++i)
+            scheduler.tick();
+    }
+    void tickUntil(qint64 tick) {
+        while (scheduler.currentTick() < tick)
+            scheduler.tick();
+    }
+};
+
+} // namespace
+
+class TestScheduler : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cyclesStartOnMultiplesOfTheInterval_data();
+    void cyclesStartOnMultiplesOfTheInterval();
+    void intervalChangeTakesTheNextMultiple();
+    void updatedMarkLastsFiftyTicksAfterTheCycle();
+    void noListMeansTicksOnly();
+    void emptyListStillRunsCycles();
+    void notFoundPageIsNeverAskedAgain();
+    void failingCheckEndsTheTickButNotTheChecking();
+    void stopCutsACycleShortWithoutMarkingThePage();
+    void listRebuildRacingACycle();
+};
+
+void TestScheduler::cyclesStartOnMultiplesOfTheInterval_data() {
+    QTest::addColumn<qint32>("interval");
+    QTest::addColumn<std::vector<qint64>>("expected");
+
+    QTest::newRow("default 2 s") << 2 << std::vector<qint64>{20, 40, 60, 80, 100};
+    QTest::newRow("3 s") << 3 << std::vector<qint64>{30, 60, 90};
+    QTest::newRow("negative -2 s from a hand-edited file") << -2 << std::vector<qint64>{20, 40, 60, 80, 100};
+    QTest::newRow("0 s never checks") << 0 << std::vector<qint64>{};
+}
+
+void TestScheduler::cyclesStartOnMultiplesOfTheInterval() {
+    QFETCH(qint32, interval);
+    QFETCH(std::vector<qint64>, expected);
+
+    Rig rig;
+    rig.limit = interval;
+    rig.slot.store(listOf({makePage("http://a/", 1000)}));
+    rig.checker.answers["http://a/"] = 1000;
+    rig.ticks(100);
+
+    QCOMPARE(rig.checker.requestTicks(), expected);
+    QCOMPARE(rig.observer.started.load(), static_cast<int>(expected.size()));
+    QCOMPARE(rig.observer.finished.load(), rig.observer.started.load());
+    QCOMPARE(rig.scheduler.currentTick(), qint64(100));
+}
+
+void TestScheduler::intervalChangeTakesTheNextMultiple() {
+    Rig rig;
+    rig.limit = 10;
+    rig.slot.store(listOf({makePage("http://a/", 1000)}));
+    rig.checker.answers["http://a/"] = 1000;
+    rig.tickUntil(25);
+    QVERIFY(rig.checker.requests.empty());
+
+    rig.limit = 3;
+    rig.tickUntil(60);
+    QCOMPARE(rig.checker.requestTicks(), (std::vector<qint64>{30, 60}));
+}
+
+void TestScheduler::updatedMarkLastsFiftyTicksAfterTheCycle() {
+    Rig rig;
+    rig.limit = 4;
+    const auto page = makePage("http://a/", 1000);
+    rig.slot.store(listOf({page}));
+    rig.checker.answers["http://a/"] = 2000;
+
+    rig.tickUntil(39);
+    QCOMPARE(page->getStatus(), Page::isDefault);
+    rig.tickUntil(40);
+    QCOMPARE(page->getStatus(), Page::isRenew);
+    // The cycle on tick 80 sees the same time again and leaves the mark alone.
+    rig.tickUntil(89);
+    QCOMPARE(page->getStatus(), Page::isRenew);
+    rig.tickUntil(90);
+    QCOMPARE(page->getStatus(), Page::isDefault);
+    QCOMPARE(page->getLastModifiedDateLong(), qint64(2000));
+}
+
+void TestScheduler::noListMeansTicksOnly() {
+    Rig rig;
+    rig.ticks(60);
+    QCOMPARE(rig.scheduler.currentTick(), qint64(60));
+    QCOMPARE(rig.observer.started.load(), 0);
+    QVERIFY(rig.checker.requests.empty());
+}
+
+void TestScheduler::emptyListStillRunsCycles() {
+    Rig rig;
+    rig.slot.store(std::make_shared<const PageVector>());
+    rig.ticks(60);
+    QCOMPARE(rig.observer.started.load(), 3);
+    QCOMPARE(rig.observer.finished.load(), 3);
+    QCOMPARE(rig.observer.pagesStarted.load(), 0);
+}
+
+void TestScheduler::notFoundPageIsNeverAskedAgain() {
+    Rig rig;
+    const auto missing = makePage("http://missing/", 0);
+    const auto present = makePage("http://present/", 1000);
+    rig.slot.store(listOf({missing, present}));
+    rig.checker.answers["http://present/"] = 1000;
+
+    rig.ticks(60);
+    QCOMPARE(missing->getStatus(), Page::isNotFound);
+    QCOMPARE(present->getStatus(), Page::isDefault);
+    const auto askedForMissing =
+        std::count_if(rig.checker.requests.begin(), rig.checker.requests.end(),
+                      [](const auto& request) { return request.second == "http://missing/"; });
+    QCOMPARE(askedForMissing, 1);
+    QCOMPARE(rig.checker.requests.size(), size_t(4));
+    QCOMPARE(rig.observer.pagesStarted.load(), rig.observer.pagesFinished.load());
+}
+
+void TestScheduler::failingCheckEndsTheTickButNotTheChecking() {
+    Rig rig;
+    const auto first = makePage("http://first/", 1000);
+    const auto second = makePage("http://second/", 1000);
+    rig.slot.store(listOf({first, second}));
+    rig.checker.answers["http://first/"] = 1000;
+    rig.checker.answers["http://second/"] = 1000;
+    rig.checker.failNext = true;
+
+    rig.tickUntil(20);
+    // The failure ended the cycle before the second page, but the cursor and the tile's
+    // input came back.
+    QCOMPARE(rig.checker.requests.size(), size_t(1));
+    QCOMPARE(rig.observer.finished.load(), 1);
+    QCOMPARE(rig.observer.pagesFinished.load(), rig.observer.pagesStarted.load());
+
+    rig.tickUntil(40);
+    QCOMPARE(rig.checker.requests.size(), size_t(3));
+    QCOMPARE(first->getStatus(), Page::isDefault);
+    QCOMPARE(second->getStatus(), Page::isDefault);
+}
+
+namespace {
+
+// Blocks in the request until aborted, like a server that never answers.
+class HangingChecker final : public PageChecker {
+public:
+    std::atomic<bool> entered{false};
+
+    qint64 checkEach(const QString&) override {
+        std::unique_lock lock(mutex);
+        entered = true;
+        released.wait(lock, [this] { return aborted; });
+        return -2;
+    }
+    void abort() override {
+        {
+            const std::lock_guard lock(mutex);
+            aborted = true;
+        }
+        released.notify_all();
+    }
+
+private:
+    std::mutex mutex;
+    std::condition_variable released;
+    bool aborted = false;
+};
+
+} // namespace
+
+void TestScheduler::stopCutsACycleShortWithoutMarkingThePage() {
+    PageListSlot slot;
+    std::atomic<qint32> limit{1};
+    HangingChecker checker;
+    CountingObserver observer;
+    CheckScheduler scheduler(slot, limit, checker, observer, [] {});
+    const auto page = makePage("http://silent/", 1000);
+    slot.store(listOf({page}));
+
+    std::thread checking([&] { scheduler.run(); });
+    QTRY_VERIFY(checker.entered.load());
+    scheduler.stop();
+    checking.join();
+
+    QCOMPARE(page->getStatus(), Page::isDefault);
+    QVERIFY(page->canAccess());
+    QCOMPARE(observer.finished.load(), observer.started.load());
+}
+
+namespace {
+
+// While rising, every answer is later than the last; afterwards the time stays put.
+class RisingChecker final : public PageChecker {
+public:
+    std::atomic<int> requests{0};
+    std::atomic<bool> rising{true};
+    static constexpr qint64 settledTime = 1'000'000;
+
+    qint64 checkEach(const QString&) override {
+        const int count = ++requests;
+        return rising ? 1000 + count : settledTime;
+    }
+    void abort() override {}
+};
+
+} // namespace
+
+void TestScheduler::listRebuildRacingACycle() {
+    PageListSlot slot;
+    std::atomic<qint32> limit{1};
+    RisingChecker checker;
+    CountingObserver observer;
+    CheckScheduler scheduler(slot, limit, checker, observer, [] {});
+
+    std::thread checking([&] { scheduler.run(); });
+    PageList last;
+    for (int rebuild = 0; rebuild < 300; ++rebuild) {
+        auto pages = std::make_shared<PageVector>();
+        for (int i = 0; i < 5; ++i)
+            pages->push_back(makePage(QStringLiteral("http://page/%1").arg(i), 1000));
+        last = pages;
+        slot.store(rebuild % 50 == 0 ? nullptr : last);
+        std::this_thread::yield();
+    }
+    checker.rising = false;
+    slot.store(last);
+
+    // Each page of the final list is found updated once and its mark falls back fifty ticks
+    // later, which only happens when the cycle checks pages that had their ticks.
+    const auto settled = [&] {
+        return std::all_of(last->begin(), last->end(), [](const auto& page) {
+            return page->getLastModifiedDateLong() == RisingChecker::settledTime &&
+                   page->getStatus() == Page::isDefault;
+        });
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(settled(), 20000);
+    scheduler.stop();
+    checking.join();
+
+    QVERIFY(checker.requests.load() > 0);
+    QCOMPARE(observer.finished.load(), observer.started.load());
+    QCOMPARE(observer.pagesFinished.load(), observer.pagesStarted.load());
+}
+
+QTEST_GUILESS_MAIN(TestScheduler)
+#include "test_scheduler.moc"
