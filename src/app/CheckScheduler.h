@@ -32,8 +32,8 @@ public:
     // Waits one tick; the default sleeps tickLength and wakes early on stop().
     using TickWait = std::function<void()>;
 
-    CheckScheduler(const PageListSlot& page, const std::atomic<qint32>& limit,
-                   PageChecker& checker, CheckCycleObserver& observer, TickWait wait = {});
+    CheckScheduler(const PageListSlot& page, const std::atomic<qint32>& limit, PageChecker& checker,
+                   CheckCycleObserver& observer, TickWait wait = {});
 
     // Runs ticks until stop().
     void run();

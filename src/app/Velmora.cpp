@@ -1,6 +1,10 @@
 #include "app/Velmora.h"
 
+#include "dialogs/AddPageDialog.h"
 #include "dialogs/AlertDialog.h"
+#include "dialogs/ChangePageDialog.h"
+#include "dialogs/ChangeSettingDialog.h"
+#include "dialogs/DialogParts.h"
 #include "launch/BrowserCommand.h"
 #include "model/AccessCheck.h"
 #include "platform/Guard.h"
@@ -18,13 +22,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QEnterEvent>
-#include <QMouseEvent>
 #include <QHBoxLayout>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
-
 #include <cstdlib>
 
 namespace {
@@ -40,6 +43,16 @@ constexpr int scrollUnit = 10;
 constexpr int scrollBlock = 100;
 // How long exit waits for the checking thread before ending the process regardless.
 constexpr auto threadStopGrace = std::chrono::seconds(1);
+
+std::vector<GroupFile::PageRecord> recordsOf(const PageList& list) {
+    std::vector<GroupFile::PageRecord> records;
+    if (list) {
+        for (const auto& each : *list)
+            records.push_back({each->getPageTitleString(), each->getPageURLString(),
+                               each->getLastModifiedDateLong()});
+    }
+    return records;
+}
 
 } // namespace
 
@@ -106,6 +119,11 @@ Velmora::Velmora(VelmoraServices services) : services(std::move(services)) {
     buildMenus();
     readSetting();
     StartWindow = new VelmoraStartWindow(this, this->services.startWindowTime);
+    addPageDialog = new AddPageDialog(this, true);
+    changePageDialog = new ChangePageDialog(this, true);
+    changeSettingDialog = new ChangeSettingDialog(this);
+    changeSettingDialog->setTime(limit);
+    changeSettingDialog->setBrowser(BrowserString);
     ToolTip = new PageToolTip(this);
     readGroup();
 }
@@ -178,19 +196,18 @@ void Velmora::buildMenus() {
 
     FileMenu = bar->addMenu(QStringLiteral("ﾌｧｲﾙ"));
     FileMenu->setObjectName(QStringLiteral("FileMenu"));
-    AddPageMenuItem = addMenuItem(FileMenu, "AddPageMenuItem", QStringLiteral("ページを追加"),
-                                  QKeySequence(Qt::CTRL | Qt::Key_A),
-                                  &Velmora::AddPageMenuItem_ActionPerformed);
+    AddPageMenuItem =
+        addMenuItem(FileMenu, "AddPageMenuItem", QStringLiteral("ページを追加"),
+                    QKeySequence(Qt::CTRL | Qt::Key_A), &Velmora::AddPageMenuItem_ActionPerformed);
     ChangePageMenuItem =
         addMenuItem(FileMenu, "ChangePageMenuItem", QStringLiteral("ページの設定の変更"), {},
                     &Velmora::ChangePageMenuItem_ActionPerformed);
-    ChangeSettingMenuItem = addMenuItem(FileMenu, "ChangeSettingMenuItem",
-                                        QStringLiteral("設定の変更"),
-                                        QKeySequence(Qt::CTRL | Qt::Key_C),
-                                        &Velmora::ChangeSettingMenuItem_ActionPerformed);
-    ExitMenuItem = addMenuItem(FileMenu, "ExitMenuItem", QStringLiteral("終了"),
-                               QKeySequence(Qt::CTRL | Qt::Key_X),
-                               &Velmora::ExitMenuItem_ActionPerformed);
+    ChangeSettingMenuItem = addMenuItem(
+        FileMenu, "ChangeSettingMenuItem", QStringLiteral("設定の変更"),
+        QKeySequence(Qt::CTRL | Qt::Key_C), &Velmora::ChangeSettingMenuItem_ActionPerformed);
+    ExitMenuItem =
+        addMenuItem(FileMenu, "ExitMenuItem", QStringLiteral("終了"),
+                    QKeySequence(Qt::CTRL | Qt::Key_X), &Velmora::ExitMenuItem_ActionPerformed);
 
     HelpMenu = bar->addMenu(QStringLiteral("ﾍﾙﾌﾟ"));
     HelpMenu->setObjectName(QStringLiteral("HelpMenu"));
@@ -233,13 +250,7 @@ void Velmora::saveSetting() {
 
 void Velmora::saveGroup() {
     setCursor(Qt::WaitCursor);
-    std::vector<GroupFile::PageRecord> records;
-    if (const PageList list = page.load()) {
-        for (const auto& each : *list)
-            records.push_back({each->getPageTitleString(), each->getPageURLString(),
-                               each->getLastModifiedDateLong()});
-    }
-    GroupFile::write(QString::fromLatin1(GroupFile::fileName), records);
+    GroupFile::write(QString::fromLatin1(GroupFile::fileName), recordsOf(page.load()));
     setCursor(Qt::ArrowCursor);
 }
 
@@ -256,8 +267,18 @@ void Velmora::readGroup() {
         setCursor(Qt::ArrowCursor);
         return;
     }
+    const PageList list = makePages(*records);
+    installPages(list);
+    MainPanel->show();
+    showMainWindow();
+    setCursor(Qt::ArrowCursor);
+    MainPanel->layout()->activate();
+    setScrollBar();
+}
+
+PageList Velmora::makePages(const std::vector<GroupFile::PageRecord>& records) {
     auto list = std::make_shared<PageVector>();
-    for (const GroupFile::PageRecord& record : *records) {
+    for (const GroupFile::PageRecord& record : records) {
         PageObserver* observer = this;
         auto each = std::make_shared<Page>(observer);
         each->setPageTitleString(record.title);
@@ -265,12 +286,14 @@ void Velmora::readGroup() {
         each->setLastModifiedDateLong(record.lastModified);
         list->push_back(std::move(each));
     }
-    installPages(list);
-    MainPanel->show();
-    showMainWindow();
-    setCursor(Qt::ArrowCursor);
-    MainPanel->layout()->activate();
-    setScrollBar();
+    return list;
+}
+
+// An edited list is saved at once and read back, so the tiles always show what the file holds.
+void Velmora::replacePageList(const std::vector<GroupFile::PageRecord>& records) {
+    page.store(makePages(records));
+    saveGroup();
+    readGroup();
 }
 
 void Velmora::installPages(const PageList& list) {
@@ -385,9 +408,13 @@ void Velmora::openPage() {
     launchBrowser(url);
 }
 
-void Velmora::openWeb() { launchBrowser(homePageAddress); }
+void Velmora::openWeb() {
+    launchBrowser(homePageAddress);
+}
 
-void Velmora::openHelp() { launchBrowser(QDir::currentPath() + QStringLiteral("/help.html")); }
+void Velmora::openHelp() {
+    launchBrowser(QDir::currentPath() + QStringLiteral("/help.html"));
+}
 
 void Velmora::launchBrowser(const QString& target) {
     if (!openInBrowser(BrowserString, target))
@@ -472,7 +499,9 @@ void Velmora::resizeEvent(QResizeEvent* event) {
     Velmora_ComponentResized();
 }
 
-void Velmora::AddPageMenuItem_ActionPerformed() { AddPageMenuItem_ActionPerformed_Interaction1(); }
+void Velmora::AddPageMenuItem_ActionPerformed() {
+    AddPageMenuItem_ActionPerformed_Interaction1();
+}
 
 void Velmora::AddPageMenuItem_ActionPerformed_Interaction1() {
     runGuarded([this] { addPage(); });
@@ -494,19 +523,25 @@ void Velmora::ChangeSettingMenuItem_ActionPerformed_Interaction1() {
     runGuarded([this] { changeSetting(); });
 }
 
-void Velmora::ExitMenuItem_ActionPerformed() { ExitMenuItem_ActionPerformed_Interaction1(); }
+void Velmora::ExitMenuItem_ActionPerformed() {
+    ExitMenuItem_ActionPerformed_Interaction1();
+}
 
 void Velmora::ExitMenuItem_ActionPerformed_Interaction1() {
     runGuarded([this] { exit(); });
 }
 
-void Velmora::HelpMenuItem_ActionPerformed() { HelpMenuItem_ActionPerformed_Interaction1(); }
+void Velmora::HelpMenuItem_ActionPerformed() {
+    HelpMenuItem_ActionPerformed_Interaction1();
+}
 
 void Velmora::HelpMenuItem_ActionPerformed_Interaction1() {
     runGuarded([this] { openHelp(); });
 }
 
-void Velmora::WebMenuItem_ActionPerformed() { WebMenuItem_ActionPerformed_Interaction1(); }
+void Velmora::WebMenuItem_ActionPerformed() {
+    WebMenuItem_ActionPerformed_Interaction1();
+}
 
 void Velmora::WebMenuItem_ActionPerformed_Interaction1() {
     runGuarded([this] { openWeb(); });
@@ -523,14 +558,55 @@ void Velmora::VerticalScrollBar_AdjustmentValueChanged_Interaction1() {
     });
 }
 
-void Velmora::Velmora_ComponentResized() { Velmora_ComponentResized_Interaction1(); }
+void Velmora::Velmora_ComponentResized() {
+    Velmora_ComponentResized_Interaction1();
+}
 
 void Velmora::Velmora_ComponentResized_Interaction1() {
     runGuarded([this] { setScrollBar(); });
 }
 
-void Velmora::Velmora_WindowClosing() { exit(); }
+void Velmora::Velmora_WindowClosing() {
+    exit();
+}
 
-void Velmora::addPage() {}
-void Velmora::changePage() {}
-void Velmora::changeSetting() {}
+void Velmora::addPage() {
+    DialogParts::centreOnScreen(*addPageDialog);
+    addPageDialog->exec();
+    const QString url = addPageDialog->getPageURLString();
+    if (url == QStringLiteral("http://"))
+        return;
+    std::vector<GroupFile::PageRecord> records = recordsOf(page.load());
+    records.push_back({addPageDialog->getPageTitleString(), url, 0});
+    replacePageList(records);
+}
+
+void Velmora::changePage() {
+    DialogParts::centreOnScreen(*changePageDialog);
+    const PageList list = page.load();
+    if (!list)
+        return;
+    changePageDialog->setPage(*list);
+    changePageDialog->exec();
+    const auto& edited = changePageDialog->getPage();
+    if (!edited)
+        return;
+    std::vector<GroupFile::PageRecord> records;
+    // Times are taken now: a check may have recorded a newer one while the dialog was open.
+    for (const ChangePageDialog::EditedPage& each : *edited)
+        records.push_back({each.title, each.url, each.original->getLastModifiedDateLong()});
+    replacePageList(records);
+}
+
+void Velmora::changeSetting() {
+    DialogParts::centreOnScreen(*changeSettingDialog);
+    changeSettingDialog->setTime(limit);
+    changeSettingDialog->setBrowser(BrowserString);
+    changeSettingDialog->exec();
+    const qint32 seconds = changeSettingDialog->getTime();
+    if (seconds <= 0)
+        return;
+    limit = seconds;
+    BrowserString = changeSettingDialog->getBrowser();
+    saveSetting();
+}

@@ -3,11 +3,11 @@
 #include "app/CheckScheduler.h"
 #include "model/PageChecker.h"
 #include "model/PageList.h"
+#include "storage/GroupFile.h"
 
 #include <QHash>
 #include <QMainWindow>
 #include <QPoint>
-
 #include <atomic>
 #include <functional>
 #include <future>
@@ -15,6 +15,9 @@
 #include <thread>
 #include <vector>
 
+class AddPageDialog;
+class ChangePageDialog;
+class ChangeSettingDialog;
 class LineComponent;
 class PageTile;
 class PageToolTip;
@@ -81,7 +84,9 @@ private:
     QAction* addMenuItem(QMenu* menu, const char* objectName, const QString& label,
                          const QKeySequence& shortcut, void (Velmora::*handler)());
 
+    PageList makePages(const std::vector<GroupFile::PageRecord>& records);
     void installPages(const PageList& list);
+    void replacePageList(const std::vector<GroupFile::PageRecord>& records);
     void removeTiles();
     PageTile* tileFor(const std::weak_ptr<const Page>& page) const;
     void showMainWindow();
@@ -138,6 +143,9 @@ private:
     MouseMoveAction* mouseMoveAction = nullptr;
     PageToolTip* ToolTip = nullptr;
     VelmoraStartWindow* StartWindow = nullptr;
+    AddPageDialog* addPageDialog = nullptr;
+    ChangePageDialog* changePageDialog = nullptr;
+    ChangeSettingDialog* changeSettingDialog = nullptr;
 
     LineComponent* Line = nullptr;
     QWidget* MainPanel = nullptr;

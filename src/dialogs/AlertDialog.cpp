@@ -27,20 +27,26 @@ AlertDialog::AlertDialog(QWidget* owner) : QDialog(owner) {
     connect(OKButton, &QPushButton::clicked, this, &AlertDialog::OKButton_ActionPerformed);
 }
 
-void AlertDialog::setAlertMessage(const QString& message) { AlertLabel->setText(message); }
+void AlertDialog::setAlertMessage(const QString& message) {
+    AlertLabel->setText(message);
+}
 
 void AlertDialog::closeEvent(QCloseEvent* event) {
     event->ignore();
     AlertDialog_WindowClosing();
 }
 
-void AlertDialog::OKButton_ActionPerformed() { OKButton_ActionPerformed_Interaction1(); }
+void AlertDialog::OKButton_ActionPerformed() {
+    OKButton_ActionPerformed_Interaction1();
+}
 
 void AlertDialog::OKButton_ActionPerformed_Interaction1() {
     runGuarded([this] { hide(); });
 }
 
-void AlertDialog::AlertDialog_WindowClosing() { AlertDialog_WindowClosing_Interaction1(); }
+void AlertDialog::AlertDialog_WindowClosing() {
+    AlertDialog_WindowClosing_Interaction1();
+}
 
 void AlertDialog::AlertDialog_WindowClosing_Interaction1() {
     runGuarded([this] { hide(); });

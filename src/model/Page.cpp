@@ -22,13 +22,21 @@ QString Page::getPageURLString() const {
     return PageURLString;
 }
 
-void Page::setStatus(qint32 status) { Status = status; }
+void Page::setStatus(qint32 status) {
+    Status = status;
+}
 
-qint32 Page::getStatus() const { return Status; }
+qint32 Page::getStatus() const {
+    return Status;
+}
 
-qint64 Page::getLastModifiedDateLong() const { return LastModifiedDateLong; }
+qint64 Page::getLastModifiedDateLong() const {
+    return LastModifiedDateLong;
+}
 
-bool Page::canAccess() const { return canAccessFlag; }
+bool Page::canAccess() const {
+    return canAccessFlag;
+}
 
 void Page::setTime(qint64 tick) {
     Time = tick;

@@ -30,6 +30,10 @@ template <typename Int> std::optional<Int> parseStrict(QStringView text) {
 
 } // namespace
 
-std::optional<qint32> parseInt32(QStringView text) { return parseStrict<qint32>(text); }
+std::optional<qint32> parseInt32(QStringView text) {
+    return parseStrict<qint32>(text);
+}
 
-std::optional<qint64> parseInt64(QStringView text) { return parseStrict<qint64>(text); }
+std::optional<qint64> parseInt64(QStringView text) {
+    return parseStrict<qint64>(text);
+}

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QStringView>
-
 #include <optional>
 
 // Strict decimal conversion used for every number read from a file or typed by the user:

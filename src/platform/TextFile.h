@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <optional>
 
 // The data files are UTF-8 whatever the locale, so a title survives a run under LANG=C.

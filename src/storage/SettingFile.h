@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <optional>
 
 // The settings file: the browser command and the update time in seconds, each followed by ",".

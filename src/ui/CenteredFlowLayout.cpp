@@ -6,22 +6,34 @@ CenteredFlowLayout::CenteredFlowLayout(QWidget* parent) : QLayout(parent) {
     setContentsMargins(0, 0, 0, 0);
 }
 
-CenteredFlowLayout::~CenteredFlowLayout() { qDeleteAll(items); }
+CenteredFlowLayout::~CenteredFlowLayout() {
+    qDeleteAll(items);
+}
 
-void CenteredFlowLayout::addItem(QLayoutItem* item) { items.append(item); }
+void CenteredFlowLayout::addItem(QLayoutItem* item) {
+    items.append(item);
+}
 
-int CenteredFlowLayout::count() const { return static_cast<int>(items.size()); }
+int CenteredFlowLayout::count() const {
+    return static_cast<int>(items.size());
+}
 
-QLayoutItem* CenteredFlowLayout::itemAt(int index) const { return items.value(index); }
+QLayoutItem* CenteredFlowLayout::itemAt(int index) const {
+    return items.value(index);
+}
 
 QLayoutItem* CenteredFlowLayout::takeAt(int index) {
     return index >= 0 && index < items.size() ? items.takeAt(index) : nullptr;
 }
 
 // The panel's size comes from the window, never from its tiles; the scroll bar shows the rest.
-QSize CenteredFlowLayout::sizeHint() const { return {0, 0}; }
+QSize CenteredFlowLayout::sizeHint() const {
+    return {0, 0};
+}
 
-QSize CenteredFlowLayout::minimumSize() const { return {0, 0}; }
+QSize CenteredFlowLayout::minimumSize() const {
+    return {0, 0};
+}
 
 void CenteredFlowLayout::setGeometry(const QRect& rect) {
     QLayout::setGeometry(rect);

@@ -35,7 +35,8 @@ const QPixmap& iconFor(qint32 status) {
 } // namespace
 
 PageTile::PageTile(std::shared_ptr<Page> page, QWidget* parent)
-    : QWidget(parent), shownPage(std::move(page)), DefaultFont(Palette::dialogFont(titlePixelSize)) {
+    : QWidget(parent), shownPage(std::move(page)),
+      DefaultFont(Palette::dialogFont(titlePixelSize)) {
     setFixedSize(TileFlow::tileSize, TileFlow::tileSize);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);

@@ -4,7 +4,6 @@
 
 #include <QFont>
 #include <QWidget>
-
 #include <memory>
 
 // The 100 x 100 tile that shows one page: an etched frame, the title over up to three lines

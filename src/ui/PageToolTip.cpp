@@ -6,19 +6,24 @@
 #include <QPainter>
 
 PageToolTip::PageToolTip(QWidget* parent)
-    : QWidget(parent, Qt::ToolTip | Qt::FramelessWindowHint),
-      DefaultFont(Palette::dialogFont(12)) {
+    : QWidget(parent, Qt::ToolTip | Qt::FramelessWindowHint), DefaultFont(Palette::dialogFont(12)) {
     setObjectName(QStringLiteral("ToolTip"));
     setAttribute(Qt::WA_ShowWithoutActivating);
     setBackgroundColour(*this, Palette::tipBackground);
     resize(400, 50);
 }
 
-void PageToolTip::setPageTitle(const QString& title) { PageTitle = title; }
+void PageToolTip::setPageTitle(const QString& title) {
+    PageTitle = title;
+}
 
-void PageToolTip::setPageURL(const QString& url) { PageURL = url; }
+void PageToolTip::setPageURL(const QString& url) {
+    PageURL = url;
+}
 
-void PageToolTip::setLastModifiedDateLong(qint64 time) { LastModifiedDateLong = time; }
+void PageToolTip::setLastModifiedDateLong(qint64 time) {
+    LastModifiedDateLong = time;
+}
 
 void PageToolTip::paintEvent(QPaintEvent*) {
     QPainter painter(this);

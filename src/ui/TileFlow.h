@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QPoint>
-
 #include <vector>
 
 // Where a centred flow layout puts square page tiles in a panel of the given width: rows
