@@ -1,10 +1,13 @@
 // The real program on a real X display: files in a scratch directory, pages on a local
-// server, keys typed with xdotool.
+// server, keys and clicks from xdotool, screenshots kept as artifacts.
 #include "ScratchDirectory.h"
 #include "TestHttpServer.h"
 
+#include <QDir>
+#include <QImage>
 #include <QProcess>
 #include <QtTest>
+#include <optional>
 
 namespace {
 
@@ -12,12 +15,28 @@ namespace {
 constexpr qint64 firstTime = 1'700'000'000'000;
 constexpr qint64 raisedTime = 1'700'000'600'000;
 
+// Colours that only the unchanged icon's outline and the updated icon's arrow hold.
+const QColor unchangedOutline(0x2c, 0x5a, 0xa0);
+const QColor updatedArrow(0x1f, 0x9d, 0x3a);
+
 QString runTool(const QString& program, const QStringList& arguments) {
     QProcess tool;
     tool.start(program, arguments);
     if (!tool.waitForFinished(15000))
         return {};
     return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
+}
+
+// The bounding box of the pixels of one colour, if any.
+std::optional<QRect> findColour(const QImage& image, const QColor& colour) {
+    QRect box;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixelColor(x, y).rgb() == colour.rgb())
+                box = box.united(QRect(x, y, 1, 1));
+    if (box.isNull())
+        return std::nullopt;
+    return box;
 }
 
 class RunningVelmora {
@@ -34,23 +53,76 @@ public:
         }
     }
 
-    // The main window's X id once it is on screen.
-    QString windowId() {
-        const QString ids = runTool("xdotool", {"search", "--sync", "--onlyvisible", "--pid",
-                                                QString::number(process.processId()), "--name",
-                                                "^Velmora$"});
+    // The X id of the program's visible window with this title, once it is on screen.
+    QString windowId(const QString& title = QStringLiteral("Velmora")) {
+        const QString ids =
+            runTool("xdotool", {"search", "--all", "--sync", "--onlyvisible", "--pid",
+                                QString::number(process.processId()), "--name", "^" + title + "$"});
         return ids.section(u'\n', 0, 0);
     }
 
-    void typeKeys(const QString& keys) {
-        const QString window = windowId();
-        QVERIFY2(!window.isEmpty(), "the main window never appeared");
-        runTool("xdotool", {"windowfocus", "--sync", window});
-        runTool("xdotool", {"key", "--clearmodifiers", keys});
+    void focus(const QString& window) { runTool("xdotool", {"windowfocus", "--sync", window}); }
+
+    // Presses the shortcut until its dialog shows: the first key may come while the main
+    // window is still being mapped.
+    QString openDialog(const QString& keys, const QString& title) {
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            typeKeys(keys);
+            const QString dialog = runTool("xdotool", {"search", "--all", "--onlyvisible", "--pid",
+                                                       QString::number(process.processId()),
+                                                       "--name", "^" + title + "$"});
+            if (!dialog.isEmpty()) {
+                focus(dialog.section(u'\n', 0, 0));
+                return dialog.section(u'\n', 0, 0);
+            }
+            QTest::qWait(500);
+        }
+        return {};
+    }
+
+    void typeKeys(const QString& keys, const QString& title = QStringLiteral("Velmora")) {
+        const QString window = windowId(title);
+        QVERIFY2(!window.isEmpty(), qPrintable(title + " never appeared"));
+        focus(window);
+        runTool("xdotool", {"key", "--clearmodifiers", "--delay", "50", keys});
+    }
+
+    void typeText(const QString& text) { runTool("xdotool", {"type", "--delay", "30", text}); }
+
+    // The main window as it is on screen, also saved under the artifacts folder.
+    QImage screenshot(const QString& name) {
+        QDir().mkpath(QStringLiteral(VELMORA_ARTIFACTS));
+        const QString file = QStringLiteral(VELMORA_ARTIFACTS "/") + name + ".png";
+        runTool("import", {"-window", windowId(), file});
+        return QImage(file).convertToFormat(QImage::Format_RGB32);
+    }
+
+    void clickAt(const QPoint& point) {
+        runTool("xdotool", {"mousemove", "--window", windowId(), QString::number(point.x()),
+                            QString::number(point.y()), "click", "1"});
+        // Away from the tile, so the tool tip closes and covers nothing.
+        runTool("xdotool", {"mousemove", "0", "0"});
+    }
+
+    void exitAndCheckStatus() {
+        typeKeys("ctrl+x");
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 0);
     }
 
     QProcess process;
 };
+
+// A stand-in browser that writes each argument it gets on a line of its own.
+QString writeRecorder(const QString& directory) {
+    const QString path = directory + "/record-browser.sh";
+    ScratchDirectory::write(path,
+                            "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done >> \"" +
+                                directory.toUtf8() + "/opened.txt\"\n");
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return path;
+}
 
 } // namespace
 
@@ -61,6 +133,8 @@ private slots:
     void init();
     void raisedTimeReachesTheFileOnExit();
     void exitDoesNotWaitForASilentServer();
+    void clickOpensThePageAndTheUpdatedIconComesAndGoes();
+    void pageAddedAndUpdateTimeChangedFromTheKeyboard();
 };
 
 void TestEndToEnd::init() {
@@ -73,7 +147,8 @@ void TestEndToEnd::raisedTimeReachesTheFileOnExit() {
     server.setRoute("/page", TestHttpServer::Route::modifiedAt(firstTime));
     ScratchDirectory scratch;
     const QByteArray url = server.url("/page").toUtf8();
-    ScratchDirectory::write("Group.dat", "1,ページ," + url + "," + QByteArray::number(firstTime) + ",");
+    ScratchDirectory::write("Group.dat",
+                            "1,ページ," + url + "," + QByteArray::number(firstTime) + ",");
     ScratchDirectory::write("Setting.ini", "/bin/true,1,");
 
     RunningVelmora velmora(scratch.path());
@@ -82,10 +157,7 @@ void TestEndToEnd::raisedTimeReachesTheFileOnExit() {
     const int before = server.requestCountFor("/page");
     QTRY_VERIFY_WITH_TIMEOUT(server.requestCountFor("/page") >= before + 2, 20000);
 
-    velmora.typeKeys("ctrl+x");
-    QVERIFY(velmora.process.waitForFinished(10000));
-    QCOMPARE(velmora.process.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(velmora.process.exitCode(), 0);
+    velmora.exitAndCheckStatus();
     QCOMPARE(ScratchDirectory::read("Group.dat"),
              "1,ページ," + url + "," + QByteArray::number(raisedTime) + ",");
     QCOMPARE(ScratchDirectory::read("Setting.ini"), QByteArray("/bin/true,1,"));
@@ -109,5 +181,68 @@ void TestEndToEnd::exitDoesNotWaitForASilentServer() {
     QCOMPARE(ScratchDirectory::read("Group.dat"), "1,silent," + url + ",5000,");
 }
 
-QTEST_GUILESS_MAIN(TestEndToEnd)
+void TestEndToEnd::clickOpensThePageAndTheUpdatedIconComesAndGoes() {
+    TestHttpServer server;
+    server.setRoute("/page", TestHttpServer::Route::modifiedAt(firstTime));
+    ScratchDirectory scratch;
+    const QString recorder = writeRecorder(scratch.path());
+    const QByteArray url = server.url("/page").toUtf8();
+    ScratchDirectory::write("Group.dat",
+                            "1,Watched page," + url + "," + QByteArray::number(firstTime) + ",");
+    ScratchDirectory::write("Setting.ini", recorder.toUtf8() + ",1,");
+
+    RunningVelmora velmora(scratch.path());
+    QTRY_VERIFY_WITH_TIMEOUT(server.requestCountFor("/page") >= 1, 20000);
+    std::optional<QRect> icon;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (icon = findColour(velmora.screenshot("e2e-unchanged"), unchangedOutline)), 10000);
+
+    velmora.clickAt(icon->center());
+    QTRY_COMPARE_WITH_TIMEOUT(ScratchDirectory::read("opened.txt"), url + "\n", 10000);
+
+    server.setLastModified("/page", raisedTime);
+    QTRY_VERIFY_WITH_TIMEOUT(findColour(velmora.screenshot("e2e-updated"), updatedArrow), 20000);
+    // The mark falls back after about five seconds, while the server's time stays put.
+    QTRY_VERIFY_WITH_TIMEOUT(!findColour(velmora.screenshot("e2e-back"), updatedArrow), 20000);
+    QVERIFY(findColour(velmora.screenshot("e2e-back"), unchangedOutline));
+
+    velmora.exitAndCheckStatus();
+}
+
+void TestEndToEnd::pageAddedAndUpdateTimeChangedFromTheKeyboard() {
+    TestHttpServer server;
+    server.setRoute("/added", TestHttpServer::Route::modifiedAt(firstTime));
+    ScratchDirectory scratch;
+    ScratchDirectory::write("Setting.ini", ",5,");
+    const QString url = server.url("/added");
+
+    RunningVelmora velmora(scratch.path());
+    QVERIFY(!velmora.openDialog("ctrl+a", "Add page").isEmpty());
+    velmora.typeText("Example");
+    // Tab selects the URL field's "http://", so typing replaces it.
+    runTool("xdotool", {"key", "Tab"});
+    velmora.typeText(url);
+    runTool("xdotool", {"key", "Return"});
+
+    QTRY_COMPARE_WITH_TIMEOUT(ScratchDirectory::read("Group.dat"),
+                              "1,Example," + url.toUtf8() + ",0,", 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(findColour(velmora.screenshot("e2e-added"), unchangedOutline) ||
+                                 findColour(velmora.screenshot("e2e-added"), updatedArrow),
+                             10000);
+
+    QVERIFY(!velmora.openDialog("ctrl+c", "Change setting").isEmpty());
+    // From the browser field past the "..." button to the update time.
+    runTool("xdotool", {"key", "--delay", "50", "Tab", "Tab"});
+    velmora.typeText("3");
+    runTool("xdotool", {"key", "Return"});
+    QTRY_COMPARE_WITH_TIMEOUT(ScratchDirectory::read("Setting.ini"), QByteArray(",3,"), 10000);
+
+    // The new page is checked: its first time is recorded and written at exit.
+    QTRY_VERIFY_WITH_TIMEOUT(server.requestCountFor("/added") >= 1, 20000);
+    velmora.exitAndCheckStatus();
+    QCOMPARE(ScratchDirectory::read("Group.dat"),
+             "1,Example," + url.toUtf8() + "," + QByteArray::number(firstTime) + ",");
+}
+
+QTEST_MAIN(TestEndToEnd)
 #include "test_end_to_end.moc"

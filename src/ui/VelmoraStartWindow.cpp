@@ -23,6 +23,8 @@ VelmoraStartWindow::VelmoraStartWindow(Velmora* parent, std::chrono::millisecond
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), Parent(parent),
       TitleImage(QStringLiteral(":/images/Title.gif")), UserName(loginName()) {
     setObjectName(QStringLiteral("StartWindow"));
+    // Never shown by a frame, but it tells the window apart from the main window's "Velmora".
+    setWindowTitle(QStringLiteral("Velmora start"));
     setBackgroundColour(*this, Palette::lightGray);
     setFixedSize(windowWidth, windowHeight);
     VersionString = QString::number(Velmora::VERSION) + QStringLiteral(".0");
