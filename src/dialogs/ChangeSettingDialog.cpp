@@ -51,11 +51,18 @@ ChangeSettingDialog::ChangeSettingDialog(QWidget* owner) : QDialog(owner), Paren
             &ChangeSettingDialog::BrowserButton_ActionPerformed);
     // A comma would split the settings file's browser field in two.
     refuseCommas(*BrowserTextField, Parent, CommaMessages::url);
+}
 
-    OpenBrowserDialog = new QFileDialog(Parent, QStringLiteral("Select browser"));
-    OpenBrowserDialog->setObjectName(QStringLiteral("OpenBrowserDialog"));
-    OpenBrowserDialog->setFileMode(QFileDialog::ExistingFile);
-    OpenBrowserDialog->setAcceptMode(QFileDialog::AcceptOpen);
+// Built on first use and kept: the file dialog starts a file system watcher of its own,
+// which a start-up does not need.
+QFileDialog& ChangeSettingDialog::openBrowserDialog() {
+    if (!OpenBrowserDialog) {
+        OpenBrowserDialog = new QFileDialog(Parent, QStringLiteral("Select browser"));
+        OpenBrowserDialog->setObjectName(QStringLiteral("OpenBrowserDialog"));
+        OpenBrowserDialog->setFileMode(QFileDialog::ExistingFile);
+        OpenBrowserDialog->setAcceptMode(QFileDialog::AcceptOpen);
+    }
+    return *OpenBrowserDialog;
 }
 
 void ChangeSettingDialog::setTime(qint32 seconds) {
@@ -131,10 +138,11 @@ void ChangeSettingDialog::BrowserButton_ActionPerformed() {
 
 void ChangeSettingDialog::BrowserButton_ActionPerformed_Interaction1() {
     runGuarded([this] {
-        OpenBrowserDialog->move(pos() + fileDialogOffset);
-        if (OpenBrowserDialog->exec() != QDialog::Accepted)
+        QFileDialog& dialog = openBrowserDialog();
+        dialog.move(pos() + fileDialogOffset);
+        if (dialog.exec() != QDialog::Accepted)
             return;
-        const QStringList chosen = OpenBrowserDialog->selectedFiles();
+        const QStringList chosen = dialog.selectedFiles();
         if (chosen.isEmpty())
             return;
         // The chosen file's directory joined with its name.

@@ -27,6 +27,8 @@ protected:
     void reject() override;
 
 private:
+    QFileDialog& openBrowserDialog();
+
     void OKButton_ActionPerformed();
     void OKButton_ActionPerformed_Interaction1();
     void CancelButton_ActionPerformed();

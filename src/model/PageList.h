@@ -2,8 +2,8 @@
 
 #include "model/Page.h"
 
-#include <atomic>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 using PageVector = std::vector<std::shared_ptr<Page>>;
@@ -13,11 +13,19 @@ using PageVector = std::vector<std::shared_ptr<Page>>;
 // change under it. A null list means "no page list yet", which differs from an empty one.
 using PageList = std::shared_ptr<const PageVector>;
 
+// The installed list, swapped whole. The lock guards only the pointer, never the pages.
 class PageListSlot {
 public:
-    PageList load() const { return current.load(); }
-    void store(PageList list) { current.store(std::move(list)); }
+    PageList load() const {
+        const std::lock_guard lock(mutex);
+        return current;
+    }
+    void store(PageList list) {
+        const std::lock_guard lock(mutex);
+        current.swap(list);
+    }
 
 private:
-    std::atomic<PageList> current;
+    mutable std::mutex mutex;
+    PageList current;
 };
