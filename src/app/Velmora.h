@@ -79,11 +79,14 @@ private:
     class MouseAction;
     class MouseMoveAction;
 
+    void createMouseListeners();
+    void listenToMouse(PageTile& tile);
     void buildWindow();
     void buildMenus();
     QAction* addMenuItem(QMenu* menu, const char* objectName, const QString& label,
                          const QKeySequence& shortcut, void (Velmora::*handler)());
 
+    std::vector<GroupFile::PageRecord> pageRecords() const;
     PageList makePages(const std::vector<GroupFile::PageRecord>& records);
     void installPages(const PageList& list);
     void replacePageList(const std::vector<GroupFile::PageRecord>& records);
