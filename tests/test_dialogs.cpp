@@ -1,0 +1,786 @@
+#include "ScratchDirectory.h"
+#include "app/Velmora.h"
+#include "ui/PageTile.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QHash>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QtTest>
+#include <map>
+#include <mutex>
+
+namespace {
+
+const QString titleCommaAlert = QStringLiteral("カンマ「,」は使用しないでください。 ");
+const QString urlCommaAlert = QStringLiteral("カンマ「,」は使用しないでください。");
+const QString notANumberAlert = QStringLiteral("更新時間が間違っています。");
+const QString notPositiveAlert = QStringLiteral("更新時間が間違っています");
+
+// Stands in for the network: a URL the test gave a time answers with it; any other URL is
+// "not found", which leaves a page's recorded time alone.
+struct ServerTimes {
+    std::mutex mutex;
+    std::map<QString, qint64> times;
+};
+
+class ServerChecker final : public PageChecker {
+public:
+    explicit ServerChecker(ServerTimes& server) : server(server) {}
+    qint64 checkEach(const QString& url) override {
+        const std::lock_guard lock(server.mutex);
+        const auto found = server.times.find(url);
+        return found == server.times.end() ? -1 : found->second;
+    }
+    void abort() override {}
+
+private:
+    ServerTimes& server;
+};
+
+struct Harness {
+    ServerTimes server;
+    int quitCalls = 0;
+
+    void setServerTime(const QString& url, qint64 time) {
+        const std::lock_guard lock(server.mutex);
+        server.times[url] = time;
+    }
+
+    VelmoraServices services() {
+        VelmoraServices services;
+        services.makeChecker = [this] { return std::make_unique<ServerChecker>(server); };
+        services.tickWait = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
+        services.quit = [this] { ++quitCalls; };
+        services.startWindowTime = std::chrono::milliseconds(0);
+        return services;
+    }
+};
+
+// Plays a script against the modal windows the program opens: each step acts on the window
+// it names once that window is the active modal one; alerts are dismissed whenever they come
+// up and their messages kept. A window no step is waiting for is rejected and noted, so a
+// test that went wrong fails instead of waiting for a person.
+class DialogScript final : public QObject {
+public:
+    using Action = std::function<void(QWidget&)>;
+
+    DialogScript() {
+        connect(&poller, &QTimer::timeout, this, &DialogScript::poll);
+        poller.start(5);
+    }
+
+    DialogScript& on(const QString& window, Action action) {
+        steps.append({window, std::move(action)});
+        return *this;
+    }
+    bool ranToTheEnd() const { return steps.isEmpty() && busy.isEmpty() && stranded.isEmpty(); }
+
+    QStringList alerts;
+    QList<QPoint> alertPositions;
+    QStringList stranded;
+
+private:
+    struct Step {
+        QString window;
+        Action action;
+    };
+
+    void poll() {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible())
+            return;
+        if (const auto* message = modal->findChild<QLabel*>("AlertLabel")) {
+            alerts << message->text();
+            alertPositions << modal->pos();
+            modal->findChild<QPushButton*>("OKButton")->click();
+            return;
+        }
+        // A step still at work on this window (waiting in an alert it raised) comes first;
+        // one waiting in a window it opened leaves that window to the next step.
+        if (busy.contains(modal))
+            return;
+        // Nothing else will ever close a window that no step is waiting for.
+        if (steps.isEmpty() || modal->objectName() != steps.first().window) {
+            stranded << modal->objectName();
+            if (auto* dialog = qobject_cast<QDialog*>(modal))
+                dialog->reject();
+            return;
+        }
+        // The step runs from a timer of its own, so that this poller stays free to answer
+        // the windows the step opens.
+        busy.append(modal);
+        QTimer::singleShot(0, this, [this, step = steps.takeFirst(), target = QPointer(modal)] {
+            if (target)
+                step.action(*target);
+            busy.removeOne(target);
+            busy.removeAll(nullptr);
+        });
+    }
+
+    QTimer poller;
+    QList<Step> steps;
+    QList<QPointer<QWidget>> busy;
+};
+
+template <typename Widget> Widget* child(const QWidget& window, const char* name) {
+    auto* found = window.findChild<Widget*>(QString::fromLatin1(name));
+    if (!found)
+        qFatal("%s has no %s", qPrintable(window.objectName()), name);
+    return found;
+}
+
+void click(const QWidget& window, const char* button) {
+    child<QPushButton>(window, button)->click();
+}
+
+// Replaces a field's text the way a user would: select it all and type over it. QTest types
+// Latin-1 only; anything else goes in as one input.
+void retype(const QWidget& window, const char* field, const QString& text) {
+    auto* edit = child<QLineEdit>(window, field);
+    edit->setFocus();
+    edit->selectAll();
+    if (text.isEmpty())
+        QTest::keyClick(edit, Qt::Key_Backspace);
+    else if (QString::fromLatin1(text.toLatin1()) == text)
+        QTest::keyClicks(edit, text);
+    else
+        edit->insert(text);
+}
+
+QString text(const QWidget& window, const char* field) {
+    return child<QLineEdit>(window, field)->text();
+}
+
+void selectRow(const QWidget& window, int row) {
+    auto* list = child<QListWidget>(window, "PageList");
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualItemRect(list->item(row)).center());
+}
+
+// What the change dialog shows, in one line that reads well in a failure message.
+QString describe(const QWidget& dialog) {
+    const auto* list = child<QListWidget>(dialog, "PageList");
+    QStringList rows;
+    for (int i = 0; i < list->count(); ++i)
+        rows << list->item(i)->text();
+    const QList<QListWidgetItem*> selected = list->selectedItems();
+    return QStringLiteral("rows %1; selected %2; title '%3'; URL '%4'; Delete %5")
+        .arg(rows.join(u'|'), selected.isEmpty() ? QStringLiteral("none") : selected[0]->text(),
+             text(dialog, "TitleTextField"), text(dialog, "URLTextField"),
+             child<QPushButton>(dialog, "DeleteButton")->isEnabled() ? QStringLiteral("on")
+                                                                     : QStringLiteral("off"));
+}
+
+// Carries out a user's moves in an open dialog: "title TEXT" (or url, browser, time) types
+// over that field, "select N" clicks row N of the page list, "ok", "cancel" and "delete" press
+// those buttons, "close" is the close box and "escape" the Escape key. "open?" and "rows?"
+// note whether the dialog is still open and what its page list shows.
+QStringList play(QWidget& dialog, const QStringList& moves) {
+    static const QHash<QString, const char*> fields{{"title", "TitleTextField"},
+                                                    {"url", "URLTextField"},
+                                                    {"browser", "BrowserTextField"},
+                                                    {"time", "TimeTextField"}};
+    static const QHash<QString, const char*> buttons{
+        {"ok", "OKButton"}, {"cancel", "CancelButton"}, {"delete", "DeleteButton"}};
+    QStringList notes;
+    for (const QString& move : moves) {
+        const QString verb = move.section(u' ', 0, 0);
+        const QString argument = move.section(u' ', 1);
+        if (fields.contains(verb))
+            retype(dialog, fields[verb], argument);
+        else if (buttons.contains(verb))
+            click(dialog, buttons[verb]);
+        else if (verb == "select")
+            selectRow(dialog, argument.toInt());
+        else if (verb == "close")
+            dialog.close();
+        else if (verb == "escape")
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+        else if (verb == "open?")
+            notes << (dialog.isVisible() ? "open" : "closed");
+        else if (verb == "rows?")
+            notes << describe(dialog).section(u';', 0, 0);
+        else
+            qFatal("unknown move %s", qPrintable(move));
+    }
+    return notes;
+}
+
+// Opens a dialog through its menu command, as the user does.
+void open(Velmora& window, const QString& dialog) {
+    const QString item = dialog == "addPageDialog"      ? QStringLiteral("AddPageMenuItem")
+                         : dialog == "changePageDialog" ? QStringLiteral("ChangePageMenuItem")
+                                                        : QStringLiteral("ChangeSettingMenuItem");
+    window.findChild<QAction*>(item)->trigger();
+}
+
+QStringList titlesOf(const PageList& pages) {
+    QStringList titles;
+    if (pages) {
+        for (const auto& each : *pages)
+            titles << each->getPageTitleString();
+    }
+    return titles;
+}
+
+// The titles the main panel shows, tile by tile, and whether each tile shows a page of the
+// controller's current list in list order.
+QStringList tileTitles(const Velmora& window) {
+    QStringList titles;
+    const PageList pages = window.pageList();
+    const QList<PageTile*> tiles =
+        window.findChild<QWidget*>("MainPanel")
+            ->findChildren<PageTile*>(QString(), Qt::FindDirectChildrenOnly);
+    for (int i = 0; i < tiles.size(); ++i) {
+        const bool current =
+            pages && size_t(i) < pages->size() && (*pages)[size_t(i)] == tiles[i]->page();
+        titles << (current ? tiles[i]->page()->getPageTitleString()
+                           : QStringLiteral("<stale tile>"));
+    }
+    return titles;
+}
+
+void prepare(const char* name, const QByteArray& bytes) {
+    if (!bytes.isNull())
+        ScratchDirectory::write(QString::fromLatin1(name), bytes);
+}
+
+// The titles a page list file holds, in order.
+QStringList titlesIn(QByteArray file) {
+    const QList<QByteArray> fields = file.replace('\r', "").replace('\n', "").split(',');
+    QStringList titles;
+    for (qsizetype i = 1; i + 2 < fields.size(); i += 3)
+        titles << QString::fromUtf8(fields[i]);
+    return titles;
+}
+
+// Four pages split over lines: any rewrite of the file shows as the single-line form.
+const QByteArray fourPages =
+    "4,A,http://a/,10,\r\nB,http://b/,20,\r\nC,http://c/,30,\r\nD,http://d/,40,\r\n";
+const QByteArray fourPagesSaved = "4,A,http://a/,10,B,http://b/,20,C,http://c/,30,D,http://d/,40,";
+
+} // namespace
+
+class TestDialogs : public QObject {
+    Q_OBJECT
+
+private slots:
+    void menuDialogsOpenCentred_data() {
+        QTest::addColumn<QString>("dialog");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("fixedSize");
+        QTest::addColumn<QString>("title");
+
+        QTest::newRow("add") << "addPageDialog" << QSize(300, 160) << false << "Add page";
+        QTest::newRow("change") << "changePageDialog" << QSize(400, 250) << true
+                                << "Change page settings";
+        QTest::newRow("settings") << "changeSettingDialog" << QSize(400, 160) << true
+                                  << "Change setting";
+    }
+
+    void menuDialogsOpenCentred() {
+        QFETCH(QString, dialog);
+        QFETCH(QSize, size);
+        QFETCH(bool, fixedSize);
+        QFETCH(QString, title);
+
+        ScratchDirectory scratch;
+        prepare("Group.dat", "1,A,http://a/,10,");
+        Harness harness;
+        Velmora window(harness.services());
+
+        QRect geometry;
+        bool resizable = true;
+        QString shownTitle;
+        DialogScript script;
+        script.on(dialog, [&](QWidget& shown) {
+            geometry = QRect(shown.pos(), shown.size());
+            resizable = shown.minimumSize() != shown.maximumSize();
+            shownTitle = shown.windowTitle();
+            click(shown, "CancelButton");
+        });
+        open(window, dialog);
+        QVERIFY(script.ranToTheEnd());
+
+        const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
+        const QPoint centred(screen.width() / 2 - size.width() / 2,
+                             screen.height() / 2 - size.height() / 2);
+        QCOMPARE(geometry, QRect(centred, size));
+        QCOMPARE(resizable, !fixedSize);
+        QCOMPARE(shownTitle, title);
+    }
+
+    void addPage_data() {
+        QTest::addColumn<QByteArray>("group");
+        QTest::addColumn<QStringList>("moves");
+        QTest::addColumn<QByteArray>("saved");
+        QTest::addColumn<QString>("next");
+
+        // "saved" null: the file is left as it was; "next": title and URL of the next showing.
+        const auto row = [](const char* name, const QByteArray& group, const QStringList& moves,
+                            const QByteArray& saved, const char* next) {
+            QTest::newRow(name) << group << moves << saved << QString(next);
+        };
+        row("Cancel, no page list yet", {}, {"title T", "url http://t/", "cancel"}, {}, "|http://");
+        row("Cancel", fourPages, {"title T", "url http://t/", "cancel"}, {}, "|http://");
+        row("close box", fourPages, {"title T", "url http://t/", "close"}, {}, "|http://");
+        row("Escape", {}, {"title T", "url http://t/", "escape"}, {}, "|http://");
+        // OK keeps the typed texts; only the URL still being "http://" stops the addition.
+        row("OK with the URL left at http://", fourPages, {"title T", "ok"}, {}, "T|http://");
+        row("OK with an empty URL keeps the dialog open", fourPages,
+            {"title T", "url ", "ok", "open?", "cancel"}, {}, "|http://");
+        row("first page ever", {}, {"title First", "url http://first/", "ok"},
+            "1,First,http://first/,0,", "First|http://first/");
+        row("appended after the others", "2,A,http://a/,10,\nB,http://b/,20,\n",
+            {"title C", "url http://c/", "ok"}, "3,A,http://a/,10,B,http://b/,20,C,http://c/,0,",
+            "C|http://c/");
+        row("URL with a trailing blank is taken as typed", {}, {"title T", "url http:// ", "ok"},
+            "1,T,http:// ,0,", "T|http:// ");
+        row("empty title", "1,A,http://a/,10,", {"title ", "url http://x/", "ok"},
+            "2,A,http://a/,10,,http://x/,0,", "|http://x/");
+    }
+
+    void addPage() {
+        QFETCH(QByteArray, group);
+        QFETCH(QStringList, moves);
+        QFETCH(QByteArray, saved);
+        QFETCH(QString, next);
+        const QStringList titles = titlesIn(saved.isNull() ? group : saved);
+
+        ScratchDirectory scratch;
+        prepare("Group.dat", group);
+        Harness harness;
+        Velmora window(harness.services());
+        const PageList before = window.pageList();
+
+        QStringList notes;
+        QString shownNext;
+        DialogScript script;
+        script.on("addPageDialog", [&](QWidget& dialog) { notes = play(dialog, moves); });
+        // The next showing; OK at once adds the same page again, there is no duplicate check.
+        script.on("addPageDialog", [&](QWidget& dialog) {
+            shownNext = text(dialog, "TitleTextField") + '|' + text(dialog, "URLTextField");
+            click(dialog, saved.isNull() ? "CancelButton" : "OKButton");
+        });
+        open(window, "addPageDialog");
+        QCOMPARE(titlesOf(window.pageList()), titles);
+        if (saved.isNull()) {
+            QCOMPARE(window.pageList(), before);
+            QCOMPARE(ScratchDirectory::read("Group.dat"), group);
+            QCOMPARE(QFile::exists("Group.dat"), !group.isNull());
+        } else {
+            QCOMPARE(ScratchDirectory::read("Group.dat"), saved);
+            QCOMPARE(tileTitles(window), titles);
+        }
+        QCOMPARE(notes, moves.contains("open?") ? QStringList{"open"} : QStringList{});
+
+        open(window, "addPageDialog");
+        QVERIFY(script.ranToTheEnd());
+        QVERIFY(script.alerts.isEmpty());
+        QCOMPARE(shownNext, next);
+        if (!saved.isNull()) {
+            const QByteArray again =
+                next.section(u'|', 0, 0).toUtf8() + ',' + next.section(u'|', 1).toUtf8() + ",0,";
+            QCOMPARE(ScratchDirectory::read("Group.dat"),
+                     QByteArray::number(titles.size() + 1) + saved.mid(saved.indexOf(',')) + again);
+            QCOMPARE(tileTitles(window), titles + titles.mid(titles.size() - 1));
+        }
+    }
+
+    void commasAreRefusedAtOnce_data() {
+        QTest::addColumn<QString>("dialog");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("result");
+        QTest::addColumn<QStringList>("alerts");
+
+        // The input goes in between "a" and "c", typed key by key or pasted in one piece; what
+        // follows a comma lands where the comma stood.
+        const auto row = [](const char* name, const char* dialog, const char* field,
+                            const char* input, const char* result, const QStringList& alerts) {
+            QTest::newRow(name) << QString(dialog) << QString(field) << QString::fromUtf8(input)
+                                << QString(result) << alerts;
+        };
+        const QString title = titleCommaAlert;
+        const QString url = urlCommaAlert;
+        row("add, title typed", "addPageDialog", "TitleTextField", "type ,b", "abc", {title});
+        row("add, URL typed", "addPageDialog", "URLTextField", "type ,b", "abc", {url});
+        row("add, title pasted with three commas", "addPageDialog", "TitleTextField",
+            "paste x,y,,z", "axyzc", {title, title, title});
+        row("add, URL pasted with two commas", "addPageDialog", "URLTextField", "paste ,x,", "axc",
+            {url, url});
+        row("change, title typed", "changePageDialog", "TitleTextField", "type ,b", "abc", {title});
+        row("change, URL pasted with two commas", "changePageDialog", "URLTextField", "paste x,,y",
+            "axyc", {url, url});
+        row("settings, browser typed", "changeSettingDialog", "BrowserTextField", "type ,b", "abc",
+            {url});
+        row("settings, browser pasted", "changeSettingDialog", "BrowserTextField", "paste b,",
+            "abc", {url});
+    }
+
+    void commasAreRefusedAtOnce() {
+        QFETCH(QString, dialog);
+        QFETCH(QString, field);
+        QFETCH(QString, input);
+        QFETCH(QString, result);
+        QFETCH(QStringList, alerts);
+
+        ScratchDirectory scratch;
+        prepare("Group.dat", "1,A,http://a/,10,");
+        Harness harness;
+        Velmora window(harness.services());
+
+        QString shown;
+        DialogScript script;
+        script.on(dialog, [&](QWidget& opened) {
+            auto* edit = child<QLineEdit>(opened, field.toLatin1());
+            edit->setFocus();
+            edit->setText("ac");
+            edit->setCursorPosition(1);
+            const QString keys = input.section(u' ', 1);
+            if (input.startsWith("type")) {
+                QTest::keyClicks(edit, keys);
+            } else {
+                QGuiApplication::clipboard()->setText(keys);
+                edit->paste();
+            }
+            shown = edit->text();
+            click(opened, "CancelButton");
+        });
+        open(window, dialog);
+        QVERIFY(script.ranToTheEnd());
+
+        QCOMPARE(shown, result);
+        QCOMPARE(script.alerts, alerts);
+        for (const QPoint& at : std::as_const(script.alertPositions))
+            QCOMPARE(at, QPoint(200, 200));
+        QCOMPARE(ScratchDirectory::read("Group.dat"), QByteArray("1,A,http://a/,10,"));
+        QVERIFY(!QFile::exists("Setting.ini"));
+    }
+
+    void changeDialogCancelUndoesWrittenBackEdits() {
+        ScratchDirectory scratch;
+        prepare("Group.dat", fourPages);
+        Harness harness;
+        Velmora window(harness.services());
+        const PageList before = window.pageList();
+
+        QString opened, editing, reopened;
+        const auto editAThenSelectB = [](QWidget& dialog) {
+            selectRow(dialog, 0);
+            retype(dialog, "TitleTextField", "A2");
+            retype(dialog, "URLTextField", "http://a2/");
+            selectRow(dialog, 1);
+        };
+        DialogScript script;
+        script.on("changePageDialog", [&](QWidget& dialog) {
+            opened = describe(dialog);
+            editAThenSelectB(dialog);
+            editing = describe(dialog);
+            click(dialog, "CancelButton");
+        });
+        script.on("changePageDialog", [&](QWidget& dialog) {
+            reopened = describe(dialog);
+            editAThenSelectB(dialog);
+            click(dialog, "OKButton");
+        });
+
+        open(window, "changePageDialog");
+        QCOMPARE(opened, "rows A|B|C|D; selected none; title ''; URL 'http://'; Delete off");
+        // A's new title shows in the list as soon as another row is selected.
+        QCOMPARE(editing, "rows A2|B|C|D; selected B; title 'B'; URL 'http://b/'; Delete on");
+        // Cancel keeps the controller's pages as they were, texts written back included.
+        QCOMPARE(window.pageList(), before);
+        QCOMPARE(titlesOf(before), (QStringList{"A", "B", "C", "D"}));
+        QCOMPARE(before->front()->getPageURLString(), QStringLiteral("http://a/"));
+        QCOMPARE(ScratchDirectory::read("Group.dat"), fourPages);
+
+        open(window, "changePageDialog");
+        QVERIFY(script.ranToTheEnd());
+        QCOMPARE(reopened, "rows A|B|C|D; selected none; title ''; URL 'http://'; Delete on");
+        QCOMPARE(ScratchDirectory::read("Group.dat"),
+                 QByteArray("4,A2,http://a2/,10,B,http://b/,20,C,http://c/,30,D,http://d/,40,"));
+        QCOMPARE(tileTitles(window), (QStringList{"A2", "B", "C", "D"}));
+    }
+
+    void changeDialogEdits_data() {
+        QTest::addColumn<QByteArray>("group");
+        QTest::addColumn<QStringList>("moves");
+        QTest::addColumn<QString>("rows");
+        QTest::addColumn<QByteArray>("saved");
+
+        // "rows": what the page list shows at "rows?"; "saved" null: the file is left as it was.
+        const auto row = [](const char* name, const QByteArray& group, const QStringList& moves,
+                            const char* rows, const QByteArray& saved) {
+            QTest::newRow(name) << group << moves << QString(rows) << saved;
+        };
+        row("OK without a change rewrites the file", fourPages, {"rows?", "ok"}, "A|B|C|D",
+            fourPagesSaved);
+        row("edit the selected page, OK", fourPages,
+            {"select 2", "title C2", "url http://c2/", "rows?", "ok"}, "A|B|C|D",
+            "4,A,http://a/,10,B,http://b/,20,C2,http://c2/,30,D,http://d/,40,");
+        row("edit two pages, OK", fourPages,
+            {"select 0", "title A2", "select 3", "url http://d2/", "rows?", "ok"}, "A2|B|C|D",
+            "4,A2,http://a/,10,B,http://b/,20,C,http://c/,30,D,http://d2/,40,");
+        row("edit, select another, close box", fourPages,
+            {"select 0", "title A2", "select 1", "rows?", "close"}, "A2|B|C|D", {});
+        row("edit, select another, Escape", fourPages,
+            {"select 0", "title A2", "select 1", "rows?", "escape"}, "A2|B|C|D", {});
+        row("delete page 2 of 4, OK", fourPages, {"select 1", "delete", "rows?", "ok"}, "A|C|D",
+            "3,A,http://a/,10,C,http://c/,30,D,http://d/,40,");
+        row("delete, then Cancel", fourPages, {"select 1", "delete", "rows?", "cancel"}, "A|C|D",
+            {});
+        row("edit one page, delete another, OK", fourPages,
+            {"select 3", "title D2", "select 0", "delete", "rows?", "ok"}, "B|C|D2",
+            "3,B,http://b/,20,C,http://c/,30,D2,http://d/,40,");
+        // After a deletion nothing is selected: a second Delete does nothing, and texts typed
+        // then belong to no page, not even once another row is selected.
+        row("Delete again and typing after a deletion change nothing", fourPages,
+            {"select 0", "delete", "delete", "title X", "url http://x/", "select 1", "rows?", "ok"},
+            "B|C|D", "3,B,http://b/,20,C,http://c/,30,D,http://d/,40,");
+        row("delete the only page, OK", "1,A,http://a/,10,\n",
+            {"select 0", "delete", "rows?", "ok"}, "", "0,");
+    }
+
+    void changeDialogEdits() {
+        QFETCH(QByteArray, group);
+        QFETCH(QStringList, moves);
+        QFETCH(QString, rows);
+        QFETCH(QByteArray, saved);
+
+        ScratchDirectory scratch;
+        prepare("Group.dat", group);
+        Harness harness;
+        Velmora window(harness.services());
+        const PageList before = window.pageList();
+
+        QStringList notes;
+        DialogScript script;
+        script.on("changePageDialog", [&](QWidget& dialog) { notes = play(dialog, moves); });
+        open(window, "changePageDialog");
+        QVERIFY(script.ranToTheEnd());
+        QVERIFY(script.alerts.isEmpty());
+
+        QCOMPARE(notes, QStringList{"rows " + rows});
+        if (saved.isNull()) {
+            QCOMPARE(window.pageList(), before);
+            QCOMPARE(titlesOf(before), titlesIn(group));
+            QCOMPARE(ScratchDirectory::read("Group.dat"), group);
+            return;
+        }
+        QCOMPARE(ScratchDirectory::read("Group.dat"), saved);
+        // The list was read back from the file: new pages, one tile each, in file order. An
+        // emptied list is still a list.
+        QVERIFY(window.pageList());
+        QCOMPARE(titlesOf(window.pageList()), titlesIn(saved));
+        for (const auto& each : *window.pageList())
+            QVERIFY(std::find(before->begin(), before->end(), each) == before->end());
+        QCOMPARE(tileTitles(window), titlesIn(saved));
+    }
+
+    void changeDialogNeedsAPageList_data() {
+        QTest::addColumn<QByteArray>("group");
+
+        QTest::newRow("no page list file") << QByteArray();
+        QTest::newRow("a file holding no page") << QByteArray("0,");
+    }
+
+    void changeDialogNeedsAPageList() {
+        QFETCH(QByteArray, group);
+
+        ScratchDirectory scratch;
+        prepare("Group.dat", group);
+        Harness harness;
+        Velmora window(harness.services());
+
+        bool shown = false;
+        DialogScript script;
+        script.on("changePageDialog", [&](QWidget& dialog) {
+            shown = true;
+            click(dialog, "OKButton");
+        });
+        open(window, "changePageDialog");
+        QVERIFY(!shown);
+        QVERIFY(!window.findChild<QDialog*>("changePageDialog")->isVisible());
+        QVERIFY(!window.pageList());
+        QCOMPARE(ScratchDirectory::read("Group.dat"), group);
+    }
+
+    void editKeepsTheTimeACheckRecordedMeanwhile() {
+        ScratchDirectory scratch;
+        prepare("Setting.ini", ",1,");
+        prepare("Group.dat", "2,A,http://a/,10,B,http://b/,20,");
+        Harness harness;
+        harness.setServerTime("http://a/", 10);
+        harness.setServerTime("http://b/", 20);
+        Velmora window(harness.services());
+        const std::shared_ptr<Page> pageB = window.pageList()->back();
+
+        DialogScript script;
+        script.on("changePageDialog", [&](QWidget& dialog) {
+            harness.setServerTime("http://b/", 5000);
+            QTRY_COMPARE(pageB->getLastModifiedDateLong(), qint64(5000));
+            selectRow(dialog, 1);
+            retype(dialog, "TitleTextField", "B2");
+            selectRow(dialog, 0);
+            click(dialog, "OKButton");
+        });
+        open(window, "changePageDialog");
+        QVERIFY(script.ranToTheEnd());
+
+        QCOMPARE(ScratchDirectory::read("Group.dat"),
+                 QByteArray("2,A,http://a/,10,B2,http://b/,5000,"));
+    }
+
+    void changeSetting_data() {
+        QTest::addColumn<QByteArray>("setting");
+        QTest::addColumn<QStringList>("moves");
+        QTest::addColumn<QStringList>("alerts");
+        QTest::addColumn<QByteArray>("saved");
+        QTest::addColumn<QString>("shown");
+
+        // "saved" null: the file is left as it was; "shown": browser and time as the dialog opens.
+        const auto row = [](const char* name, const QByteArray& setting, const QStringList& moves,
+                            const QStringList& alerts, const QByteArray& saved, const char* shown) {
+            QTest::newRow(name) << setting << moves << alerts << saved << QString(shown);
+        };
+        row("update time 10", "/usr/bin/b --new,2,", {"time 10", "ok"}, {}, "/usr/bin/b --new,10,",
+            "/usr/bin/b --new|2");
+        row("no file, OK at once", {}, {"ok"}, {}, ",2,", "|2");
+        row("OK without a change rewrites the file", "b,3,\r\n", {"ok"}, {}, "b,3,", "b|3");
+        row("empty browser", "b,3,", {"browser ", "time 5", "ok"}, {}, ",5,", "b|3");
+        row("largest time", ",3,", {"browser /x", "time 2147483647", "ok"}, {}, "/x,2147483647,",
+            "|3");
+        row("refused, then a good time", "b,3,", {"time 0", "ok", "time 7", "ok"},
+            {notPositiveAlert}, "b,7,", "b|3");
+        row("edited, then Cancel", "b,3,", {"browser /else", "time 9", "cancel"}, {}, {}, "b|3");
+        row("empty time: OK does nothing", "b,3,", {"time ", "ok", "open?", "cancel"}, {}, {},
+            "b|3");
+
+        // Each refused time keeps the dialog open; Cancel or the close box then change nothing.
+        const auto refused = [&row](const char* name, const QByteArray& setting, const char* time,
+                                    const QString& alert, const char* ending) {
+            row(name, setting,
+                {"browser /new", QStringLiteral("time ") + QString::fromUtf8(time), "ok", "open?",
+                 ending},
+                {alert}, {}, setting.isNull() ? "|2" : "b|3");
+        };
+        refused("0", "b,3,", "0", notPositiveAlert, "cancel");
+        refused("-3, no file", {}, "-3", notPositiveAlert, "cancel");
+        refused("-0, close box", "b,3,", "-0", notPositiveAlert, "close");
+        refused("smallest int", "b,3,", "-2147483648", notPositiveAlert, "cancel");
+        refused("letters, no file", {}, "abc", notANumberAlert, "cancel");
+        refused("leading blank", "b,3,", " 5", notANumberAlert, "cancel");
+        refused("trailing blank, close box", "b,3,", "5 ", notANumberAlert, "close");
+        refused("plus sign", "b,3,", "+5", notANumberAlert, "cancel");
+        refused("decimal point", "b,3,", "5.0", notANumberAlert, "cancel");
+        refused("beyond 32 bits", "b,3,", "2147483648", notANumberAlert, "cancel");
+        refused("below 32 bits", "b,3,", "-2147483649", notANumberAlert, "cancel");
+        refused("minus alone", "b,3,", "-", notANumberAlert, "cancel");
+        refused("full-width digit", "b,3,", "５", notANumberAlert, "cancel");
+        refused("Arabic-Indic digit, close box", "b,3,", "٥", notANumberAlert, "close");
+    }
+
+    void changeSetting() {
+        QFETCH(QByteArray, setting);
+        QFETCH(QStringList, moves);
+        QFETCH(QStringList, alerts);
+        QFETCH(QByteArray, saved);
+        QFETCH(QString, shown);
+
+        ScratchDirectory scratch;
+        prepare("Setting.ini", setting);
+        Harness harness;
+        Velmora window(harness.services());
+        const qint32 seconds = window.updateSeconds();
+        const QString browser = window.browserCommand();
+
+        const auto current = [](const QWidget& dialog) {
+            return text(dialog, "BrowserTextField") + '|' + text(dialog, "TimeTextField");
+        };
+        QString shownFirst, shownAgain;
+        QStringList notes;
+        DialogScript script;
+        script.on("changeSettingDialog", [&](QWidget& dialog) {
+            shownFirst = current(dialog);
+            notes = play(dialog, moves);
+        });
+        // The next showing starts from the controller's values, whatever the fields held.
+        script.on("changeSettingDialog", [&](QWidget& dialog) {
+            shownAgain = current(dialog);
+            click(dialog, "CancelButton");
+        });
+        open(window, "changeSettingDialog");
+        QCOMPARE(shownFirst, shown);
+        QCOMPARE(script.alerts, alerts);
+        QCOMPARE(notes, QStringList(moves.count("open?"), QStringLiteral("open")));
+        if (saved.isNull()) {
+            QCOMPARE(ScratchDirectory::read("Setting.ini"), setting);
+            QCOMPARE(QFile::exists("Setting.ini"), !setting.isNull());
+            QCOMPARE(window.updateSeconds(), seconds);
+            QCOMPARE(window.browserCommand(), browser);
+        } else {
+            QCOMPARE(ScratchDirectory::read("Setting.ini"), saved);
+            QCOMPARE(window.updateSeconds(), saved.split(',').at(1).toInt());
+            QCOMPARE(window.browserCommand(), QString::fromUtf8(saved.split(',').at(0)));
+        }
+
+        open(window, "changeSettingDialog");
+        QVERIFY(script.ranToTheEnd());
+        QCOMPARE(shownAgain,
+                 window.browserCommand() + '|' + QString::number(window.updateSeconds()));
+    }
+
+    void browserButtonPicksAFile_data() {
+        QTest::addColumn<bool>("choose");
+
+        QTest::newRow("a file chosen") << true;
+        QTest::newRow("file dialog cancelled") << false;
+    }
+
+    void browserButtonPicksAFile() {
+        QFETCH(bool, choose);
+
+        ScratchDirectory scratch;
+        prepare("Setting.ini", "/usr/bin/old,3,");
+        prepare("mybrowser", "#!/bin/sh\n");
+        const QString chosenPath = QFileInfo(QDir(scratch.path()), "mybrowser").absoluteFilePath();
+        Harness harness;
+        Velmora window(harness.services());
+
+        QString fieldAfter;
+        DialogScript script;
+        script.on("changeSettingDialog", [](QWidget& dialog) { click(dialog, "BrowserButton"); });
+        script.on("OpenBrowserDialog", [&](QWidget& files) {
+            // The name typed into the dialog's own field, as a user would.
+            if (choose) {
+                child<QLineEdit>(files, "fileNameEdit")->setText(chosenPath);
+                static_cast<QDialog&>(files).accept();
+            } else {
+                static_cast<QDialog&>(files).reject();
+            }
+        });
+        script.on("changeSettingDialog", [&](QWidget& dialog) {
+            fieldAfter = text(dialog, "BrowserTextField");
+            click(dialog, "OKButton");
+        });
+        open(window, "changeSettingDialog");
+        QVERIFY(script.ranToTheEnd());
+
+        const QString expected = choose ? chosenPath : QStringLiteral("/usr/bin/old");
+        QCOMPARE(fieldAfter, expected);
+        QCOMPARE(window.browserCommand(), expected);
+        QCOMPARE(ScratchDirectory::read("Setting.ini"), expected.toUtf8() + ",3,");
+    }
+};
+
+QTEST_MAIN(TestDialogs)
+#include "test_dialogs.moc"

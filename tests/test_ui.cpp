@@ -1,0 +1,753 @@
+#include "ModalDriver.h"
+#include "ScratchDirectory.h"
+#include "app/Velmora.h"
+#include "dialogs/AlertDialog.h"
+#include "dialogs/DialogParts.h"
+#include "launch/BrowserCommand.h"
+#include "platform/LocalDateText.h"
+#include "storage/HelpFile.h"
+#include "ui/PageTile.h"
+#include "ui/PageToolTip.h"
+#include "ui/Palette.h"
+#include "ui/TileFlow.h"
+#include "ui/TitleWrap.h"
+
+#include <QAction>
+#include <QEnterEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRegularExpression>
+#include <QtTest>
+#include <ctime>
+#include <thread>
+
+namespace {
+
+// Never asked: the update time of the test settings is far beyond any test's run.
+class UnusedChecker final : public PageChecker {
+public:
+    qint64 checkEach(const QString&) override { return 0; }
+    void abort() override {}
+};
+
+VelmoraServices testServices() {
+    VelmoraServices services;
+    services.makeChecker = [] { return std::make_unique<UnusedChecker>(); };
+    services.tickWait = [] { std::this_thread::sleep_for(std::chrono::milliseconds(10)); };
+    services.quit = [] {};
+    services.startWindowTime = std::chrono::milliseconds(0);
+    return services;
+}
+
+void writeSetting(const QString& browser) {
+    ScratchDirectory::write("Setting.ini", (browser + ",9999,").toUtf8());
+}
+
+QList<PageTile*> tilesOf(const Velmora& window) {
+    QList<PageTile*> tiles;
+    for (QWidget* child : window.findChild<QWidget*>("MainPanel")
+                              ->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        if (auto* tile = dynamic_cast<PageTile*>(child))
+            tiles << tile;
+    return tiles;
+}
+
+void enter(QWidget* tile, QPoint at) {
+    QEnterEvent event(at, at, tile->mapToGlobal(at));
+    QApplication::sendEvent(tile, &event);
+}
+
+void leave(QWidget* tile) {
+    QEvent event(QEvent::Leave);
+    QApplication::sendEvent(tile, &event);
+}
+
+void mouse(QWidget* tile, QEvent::Type type, QPoint at, Qt::MouseButton button = Qt::NoButton) {
+    QMouseEvent event(type, QPointF(at), QPointF(tile->mapToGlobal(at)), button, Qt::NoButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(tile, &event);
+}
+
+QImage picture(QWidget& widget) {
+    return widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+QImage tipShowing(const QString& title, const QString& url, qint64 time) {
+    PageToolTip tip(nullptr);
+    tip.setPageTitle(title);
+    tip.setPageURL(url);
+    tip.setLastModifiedDateLong(time);
+    return picture(tip);
+}
+
+// A stand-in browser that writes its arguments one a line; the file appears whole or not at all.
+QString installRecorder(const QString& directory, const QString& output) {
+    QDir().mkpath(directory);
+    const QString path = directory + "/rec.sh";
+    ScratchDirectory::write(path, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" +
+                                      output.toUtf8() + ".part'\nmv '" + output.toUtf8() +
+                                      ".part' '" + output.toUtf8() + "'\n");
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return path;
+}
+
+// A menu item by name, or a click on the first page's icon.
+void openTarget(const Velmora& window, const QString& trigger) {
+    if (trigger != "tile") {
+        window.findChild<QAction*>(trigger)->trigger();
+        return;
+    }
+    PageTile* tile = tilesOf(window).value(0);
+    enter(tile, QPoint(50, 28));
+    mouse(tile, QEvent::MouseButtonRelease, QPoint(50, 28), Qt::LeftButton);
+}
+
+constexpr auto browserAlert = "ブラウザーの設定が間違っています。";
+
+} // namespace
+
+class TestUi : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        // The date text reads the zone once per process, so it is fixed before any date is shown.
+        qputenv("TZ", "Asia/Tokyo");
+        tzset();
+    }
+
+    // Every character 10 px wide except 'i' (3 px) and 'W' (25 px), so "..." is 30 px.
+    void titleLayout_data() {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<int>("lineAdvance");
+        QTest::addColumn<QStringList>("lines"); // "x,baseline:text"
+
+        const QString a9(9, 'a'), b9(9, 'b'), c8(8, 'c');
+        QTest::newRow("empty title draws no line") << QString() << 13 << QStringList();
+        QTest::newRow("short title centred on the first baseline")
+            << "abc" << 13 << QStringList{"35,63:abc"};
+        QTest::newRow("odd width centres toward the left")
+            << "abci" << 13 << QStringList{"33,63:abci"};
+        QTest::newRow("blank below 90 px stays on the line")
+            << "abc def" << 13 << QStringList{"15,63:abc def"};
+        QTest::newRow("90 px fits one line") << a9 << 13 << QStringList{"5,63:" + a9};
+        QTest::newRow("character arriving at 90 px starts the next line")
+            << a9 + "j" << 13 << QStringList{"5,63:" + a9, "45,76:j"};
+        QTest::newRow("blank arriving at 90 px starts the next line")
+            << a9 + " b" << 13 << QStringList{"5,63:" + a9, "40,76: b"};
+        QTest::newRow("line wider than the tile has a negative x, truncated toward zero")
+            << "aaaaaaaaW" << 13 << QStringList{"-2,63:aaaaaaaaW"};
+        QTest::newRow("wide line breaks at the next character")
+            << "aaaaaaaaWb" << 13 << QStringList{"-2,63:aaaaaaaaW", "45,76:b"};
+        QTest::newRow("third line cut at 80 px, rest not drawn")
+            << a9 + b9 + "ccccccccc" + "ddd" << 13
+            << QStringList{"5,63:" + a9, "5,76:" + b9, "-5,89:cccccccc..."};
+        QTest::newRow("cut line wider than the tile")
+            << a9 + b9 + "ccccccWd" << 13
+            << QStringList{"5,63:" + a9, "5,76:" + b9, "-7,89:ccccccW..."};
+        QTest::newRow("third line reaching 80 px on its last character is whole")
+            << a9 + b9 + c8 << 13 << QStringList{"5,63:" + a9, "5,76:" + b9, "10,89:" + c8};
+        QTest::newRow("blank at 90 px on the third line goes on to a fourth line")
+            << a9 + b9 + c8 + "  d" << 13
+            << QStringList{"5,63:" + a9, "5,76:" + b9, "5,89:" + c8 + " ", "40,102: d"};
+        QTest::newRow("ideographic space counts as white space")
+            << a9 + b9 + c8 + QChar(0x3000) + QChar(0x3000) + "d" << 13
+            << QStringList{"5,63:" + a9, "5,76:" + b9, "5,89:" + c8 + QChar(0x3000),
+                           "40,102:" + QString(QChar(0x3000)) + "d"};
+        QTest::newRow("no-break space is cut like a letter")
+            << a9 + b9 + c8 + QChar(0x00A0) + "d" << 13
+            << QStringList{"5,63:" + a9, "5,76:" + b9, "-5,89:" + c8 + "..."};
+        QTest::newRow("larger line advance cuts the second line")
+            << a9 + b9 + "c" << 20 << QStringList{"5,70:" + a9, "-5,90:bbbbbbbb..."};
+    }
+
+    void titleLayout() {
+        QFETCH(QString, title);
+        QFETCH(int, lineAdvance);
+        QFETCH(QStringList, lines);
+
+        const auto width = [](const QString& text) {
+            int sum = 0;
+            for (const char32_t c : text.toUcs4())
+                sum += c == U'i' ? 3 : c == U'W' ? 25 : 10;
+            return sum;
+        };
+        QStringList laidOut;
+        for (const TitleWrap::Line& line : TitleWrap::layout(title, width, lineAdvance))
+            laidOut << QStringLiteral("%1,%2:%3").arg(line.x).arg(line.baseline).arg(line.text);
+        QCOMPARE(laidOut, lines);
+    }
+
+    void whiteSpace_data() {
+        QTest::addColumn<uint>("character");
+        QTest::addColumn<bool>("white");
+
+        // Tab to CR, U+001C to U+001F, blank, em space, line and paragraph separators,
+        // ideographic space.
+        for (const uint c :
+             {0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x1C, 0x1F, 0x20, 0x2003, 0x2028, 0x2029, 0x3000})
+            QTest::addRow("U+%04X", c) << c << true;
+        // Letter, U+001B, '!', next line, the three no-break spaces, zero width space.
+        for (const uint c : {0x61, 0x1B, 0x21, 0x85, 0xA0, 0x2007, 0x202F, 0x200B})
+            QTest::addRow("U+%04X", c) << c << false;
+    }
+
+    void whiteSpace() {
+        QFETCH(uint, character);
+        QFETCH(bool, white);
+        QCOMPARE(TitleWrap::isWhiteSpace(character), white);
+    }
+
+    void tileFlow_data() {
+        QTest::addColumn<int>("panelWidth");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QList<QPoint>>("positions");
+
+        QTest::newRow("no tiles") << 385 << 0 << QList<QPoint>();
+        QTest::newRow("negative count") << 385 << -1 << QList<QPoint>();
+        QTest::newRow("one tile centred") << 385 << 1 << QList<QPoint>{{142, 5}};
+        QTest::newRow("three in a row") << 385 << 3 << QList<QPoint>{{37, 5}, {142, 5}, {247, 5}};
+        QTest::newRow("seven tiles end with one centred")
+            << 385 << 7 << QList<QPoint>{{37, 5},    {142, 5},   {247, 5},  {37, 110},
+                                         {142, 110}, {247, 110}, {142, 215}};
+        QTest::newRow("gap not counted when testing for room")
+            << 210 << 2 << QList<QPoint>{{3, 5}, {108, 5}};
+        QTest::newRow("one pixel short of room for two")
+            << 209 << 2 << QList<QPoint>{{54, 5}, {54, 110}};
+        QTest::newRow("narrower than a tile truncates toward zero")
+            << 101 << 2 << QList<QPoint>{{1, 5}, {1, 110}};
+    }
+
+    void tileFlow() {
+        QFETCH(int, panelWidth);
+        QFETCH(int, count);
+        QFETCH(QList<QPoint>, positions);
+        const std::vector<QPoint> placed = TileFlow::positions(panelWidth, count);
+        QCOMPARE(QList<QPoint>(placed.begin(), placed.end()), positions);
+    }
+
+    void iconArea_data() {
+        QTest::addColumn<QPoint>("position");
+        QTest::addColumn<bool>("inside");
+
+        QTest::newRow("top-left corner") << QPoint(25, 3) << true;
+        QTest::newRow("bottom-right corner") << QPoint(75, 53) << true;
+        QTest::newRow("top-right corner") << QPoint(75, 3) << true;
+        QTest::newRow("middle") << QPoint(50, 28) << true;
+        QTest::newRow("left of it") << QPoint(24, 3) << false;
+        QTest::newRow("right of it") << QPoint(76, 53) << false;
+        QTest::newRow("above it") << QPoint(25, 2) << false;
+        QTest::newRow("below it") << QPoint(75, 54) << false;
+    }
+
+    void iconArea() {
+        QFETCH(QPoint, position);
+        QFETCH(bool, inside);
+        QCOMPARE(PageTile::isInIconArea(position), inside);
+    }
+
+    void darker_data() {
+        QTest::addColumn<QColor>("colour");
+        QTest::addColumn<QColor>("darkened");
+
+        QTest::newRow("tip background") << QColor(212, 212, 212) << QColor(148, 148, 148);
+        QTest::newRow("twice") << QColor(148, 148, 148) << QColor(103, 103, 103);
+        QTest::newRow("three times") << QColor(103, 103, 103) << QColor(72, 72, 72);
+        QTest::newRow("black stays black") << QColor(0, 0, 0) << QColor(0, 0, 0);
+        QTest::newRow("white truncates") << QColor(255, 255, 255) << QColor(178, 178, 178);
+        QTest::newRow("channels apart") << QColor(1, 10, 200) << QColor(0, 7, 140);
+    }
+
+    void darker() {
+        QFETCH(QColor, colour);
+        QFETCH(QColor, darkened);
+        QCOMPARE(Palette::darker(colour), darkened);
+    }
+
+    void centredPosition_data() {
+        QTest::addColumn<QSize>("screen");
+        QTest::addColumn<QSize>("window");
+        QTest::addColumn<QPoint>("position");
+
+        QTest::newRow("even sizes") << QSize(1024, 768) << QSize(300, 160) << QPoint(362, 304);
+        QTest::newRow("odd window halves truncate apart")
+            << QSize(1024, 768) << QSize(301, 161) << QPoint(362, 304);
+        QTest::newRow("odd screen") << QSize(1025, 769) << QSize(300, 160) << QPoint(362, 304);
+        QTest::newRow("window larger than the screen")
+            << QSize(800, 600) << QSize(1001, 700) << QPoint(-100, -50);
+    }
+
+    void centredPosition() {
+        QFETCH(QSize, screen);
+        QFETCH(QSize, window);
+        QFETCH(QPoint, position);
+        QCOMPARE(DialogParts::centredPosition(screen, window), position);
+    }
+
+    void localDate_data() {
+        QTest::addColumn<qint64>("time");
+        QTest::addColumn<QString>("text");
+
+        QTest::newRow("epoch") << qint64(0) << "Thu Jan 01 09:00:00 JST 1970";
+        QTest::newRow("within the first second") << qint64(999) << "Thu Jan 01 09:00:00 JST 1970";
+        QTest::newRow("one ms before the epoch") << qint64(-1) << "Thu Jan 01 08:59:59 JST 1970";
+        QTest::newRow("one second before") << qint64(-1000) << "Thu Jan 01 08:59:59 JST 1970";
+        QTest::newRow("just over one second before")
+            << qint64(-1001) << "Thu Jan 01 08:59:58 JST 1970";
+        QTest::newRow("next local day")
+            << qint64(15 * 3600 * 1000) << "Fri Jan 02 00:00:00 JST 1970";
+        QTest::newRow("leap day") << qint64(951782400000) << "Tue Feb 29 09:00:00 JST 2000";
+        QTest::newRow("recent") << qint64(1700000000000) << "Wed Nov 15 07:13:20 JST 2023";
+    }
+
+    void localDate() {
+        QFETCH(qint64, time);
+        QFETCH(QString, text);
+        QCOMPARE(localDateText(time), text);
+    }
+
+    void browserSplit_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QStringList>("call"); // program, then its arguments; empty: none
+
+        const auto row = [](const char* name, const char* command, const char* target,
+                            const QStringList& call) {
+            QTest::newRow(name) << QString(command) << QString(target) << call;
+        };
+        const char* url = "http://a.example/";
+        row("program alone", "firefox", url, {"firefox", url});
+        row("program with an option", "firefox --new-window", url,
+            {"firefox", "--new-window", url});
+        row("extra blanks and a tab", "  firefox \t -a   ", url, {"firefox", "-a", url});
+        row("quoted path with blanks", "\"/opt/my browser/run\" -p", url,
+            {"/opt/my browser/run", "-p", url});
+        row("target with blanks stays one argument", "b", "http://a/x y  z",
+            {"b", "http://a/x y  z"});
+        row("target with quotes unchanged", "b", "http://a/\"q\" 'r'", {"b", "http://a/\"q\" 'r'"});
+        row("target with shell characters unchanged", "b", "http://a/;rm x;$(id)`id`|&>",
+            {"b", "http://a/;rm x;$(id)`id`|&>"});
+        row("empty target is still an argument", "b", "", {"b", ""});
+        row("empty command starts nothing", "", url, {});
+        row("blank command starts nothing", "  \t", url, {});
+    }
+
+    void browserSplit() {
+        QFETCH(QString, command);
+        QFETCH(QString, target);
+        QFETCH(QStringList, call);
+
+        const std::optional<ProgramCall> split = browserCall(command, target);
+        QCOMPARE(split ? QStringList{split->program} + split->arguments : QStringList(), call);
+    }
+
+    void tileFrame_data() {
+        QTest::addColumn<QPoint>("pixel");
+        QTest::addColumn<int>("grey");
+
+        QTest::newRow("outer top") << QPoint(10, 0) << 128;
+        QTest::newRow("outer left") << QPoint(0, 90) << 128;
+        QTest::newRow("outer bottom") << QPoint(10, 99) << 64;
+        QTest::newRow("outer right") << QPoint(99, 90) << 64;
+        QTest::newRow("inner top") << QPoint(10, 1) << 64;
+        QTest::newRow("inner left") << QPoint(1, 90) << 64;
+        QTest::newRow("inner bottom") << QPoint(10, 98) << 128;
+        QTest::newRow("inner right") << QPoint(98, 90) << 128;
+        QTest::newRow("top-left corner") << QPoint(0, 0) << 128;
+        QTest::newRow("bottom-right corner") << QPoint(99, 99) << 64;
+        QTest::newRow("background") << QPoint(10, 10) << 255;
+    }
+
+    void tileFrame() {
+        QFETCH(QPoint, pixel);
+        QFETCH(int, grey);
+
+        PageTile tile(std::make_shared<Page>(nullptr));
+        const QImage image = picture(tile);
+        QCOMPARE(image.size(), QSize(100, 100));
+        QCOMPARE(image.pixelColor(pixel), QColor(grey, grey, grey));
+    }
+
+    void tileIconFollowsState() {
+        const auto page = std::make_shared<Page>(nullptr);
+        PageTile tile(page);
+        const QRect iconArea(25, 3, 51, 51);
+        const auto pictureIn = [&](qint32 status) {
+            page->setStatus(status);
+            return picture(tile);
+        };
+        const QImage unchanged = pictureIn(Page::isDefault);
+        const QImage notFound = pictureIn(Page::isNotFound);
+        const QImage updated = pictureIn(Page::isRenew);
+        const QImage unknown = pictureIn(7);
+
+        QVERIFY(unchanged.copy(iconArea) != notFound.copy(iconArea));
+        QVERIFY(unchanged.copy(iconArea) != updated.copy(iconArea));
+        QVERIFY(notFound.copy(iconArea) != updated.copy(iconArea));
+        // An unknown state draws no icon: the empty title leaves the area white.
+        QImage white(iconArea.size(), QImage::Format_RGB32);
+        white.fill(Qt::white);
+        QCOMPARE(unknown.copy(iconArea), white);
+        QVERIFY(unchanged.copy(iconArea) != white);
+
+        // The state changes the icon and nothing else.
+        const auto outsideIcon = [&](QImage image) {
+            QPainter(&image).fillRect(iconArea, Qt::black);
+            return image;
+        };
+        QCOMPARE(outsideIcon(notFound), outsideIcon(unchanged));
+        QCOMPARE(outsideIcon(updated), outsideIcon(unchanged));
+        QCOMPARE(outsideIcon(unknown), outsideIcon(unchanged));
+
+        // The title is drawn under the icon.
+        page->setPageTitleString("Title");
+        QVERIFY(outsideIcon(pictureIn(7)) != outsideIcon(unknown));
+    }
+
+    void toolTipFollowsTheEnteredTile() {
+        ScratchDirectory scratch;
+        writeSetting("");
+        ScratchDirectory::write("Group.dat",
+                                "2,一つ目,http://a.example/one,0,Second page,http://b.example/two,"
+                                "1700000000000,");
+        Velmora window(testServices());
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QList<PageTile*> tiles = tilesOf(window);
+        QCOMPARE(tiles.size(), 2);
+        auto* tip = window.findChild<QWidget*>("ToolTip");
+        QVERIFY(tip);
+        QVERIFY(!tip->isVisible());
+
+        enter(tiles[0], QPoint(30, 40));
+        QVERIFY(tip->isVisible());
+        QCOMPARE(tip->pos(), tiles[0]->mapToGlobal(QPoint(50, 50)));
+        QCOMPARE(tip->size(), QSize(400, 50));
+        const QImage first = picture(*tip);
+        QCOMPARE(first, tipShowing("一つ目", "http://a.example/one", 0));
+        // A three-pixel frame, darkest outside, around the tip's own background.
+        const int greys[] = {72, 103, 148, 212};
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(first.pixelColor(i, i), QColor(greys[i], greys[i], greys[i]));
+            QCOMPARE(first.pixelColor(399 - i, 49 - i), QColor(greys[i], greys[i], greys[i]));
+        }
+
+        // The tip stays where the pointer came in.
+        mouse(tiles[0], QEvent::MouseMove, QPoint(70, 80));
+        QCOMPARE(tip->pos(), tiles[0]->mapToGlobal(QPoint(50, 50)));
+
+        leave(tiles[0]);
+        QVERIFY(!tip->isVisible());
+
+        enter(tiles[1], QPoint(5, 95));
+        QVERIFY(tip->isVisible());
+        QCOMPARE(tip->pos(), tiles[1]->mapToGlobal(QPoint(25, 105)));
+        const QImage second = picture(*tip);
+        QCOMPARE(second, tipShowing("Second page", "http://b.example/two", 1700000000000));
+        QVERIFY(second != first);
+        leave(tiles[1]);
+        QVERIFY(!tip->isVisible());
+    }
+
+    void pointerOverTile_data() { iconArea_data(); }
+
+    // The browser cannot start here, so every launch shows at once as an alert.
+    void pointerOverTile() {
+        QFETCH(QPoint, position);
+        QFETCH(bool, inside);
+
+        ScratchDirectory scratch;
+        writeSetting("/nonexistent/browser");
+        ScratchDirectory::write("Group.dat", "1,a,http://a.example/,0,");
+        Velmora window(testServices());
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        PageTile* tile = tilesOf(window).value(0);
+        QVERIFY(tile);
+        const Qt::CursorShape expected = inside ? Qt::PointingHandCursor : Qt::ArrowCursor;
+
+        window.setCursor(inside ? Qt::ArrowCursor : Qt::PointingHandCursor);
+        enter(tile, QPoint(0, 50));
+        mouse(tile, QEvent::MouseMove, position);
+        QCOMPARE(window.cursor().shape(), expected);
+
+        ModalDriver driver;
+        mouse(tile, QEvent::MouseButtonRelease, position, Qt::LeftButton);
+        QCOMPARE(driver.sightings().size(), inside ? 1 : 0);
+
+        // Leaving keeps the cursor the last move gave.
+        leave(tile);
+        QCOMPARE(window.cursor().shape(), expected);
+    }
+
+    void clickWithoutAPageToOpenStartsNothing() {
+        ScratchDirectory scratch;
+        writeSetting("/nonexistent/browser");
+        ScratchDirectory::write("Group.dat", "2,no address,,0,b,http://b.example/,0,");
+        Velmora window(testServices());
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QList<PageTile*> tiles = tilesOf(window);
+        QCOMPARE(tiles.size(), 2);
+        const QPoint icon(50, 28);
+        ModalDriver driver;
+
+        // Before the pointer has entered any tile there is no page to open.
+        mouse(tiles[1], QEvent::MouseButtonRelease, icon, Qt::LeftButton);
+        QCOMPARE(driver.sightings().size(), 0);
+
+        enter(tiles[0], icon);
+        mouse(tiles[0], QEvent::MouseButtonRelease, icon, Qt::LeftButton);
+        QCOMPARE(driver.sightings().size(), 0);
+
+        // The same click on a page with an address does try to open it.
+        leave(tiles[0]);
+        enter(tiles[1], icon);
+        mouse(tiles[1], QEvent::MouseButtonRelease, icon, Qt::LeftButton);
+        QCOMPARE(driver.messages(), QStringList{browserAlert});
+    }
+
+    void alertShowsAndReturns_data() {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("pressOK");
+
+        QTest::newRow("OK button") << "更新時間が間違っています。" << true;
+        QTest::newRow("close box") << "カンマ「,」は使用しないでください。 " << false;
+        QTest::newRow("empty message") << "" << true;
+    }
+
+    void alertShowsAndReturns() {
+        QFETCH(QString, message);
+        QFETCH(bool, pressOK);
+
+        QWidget owner;
+        owner.show();
+        QString buttonText;
+        bool modal = false;
+        QWidget* parent = nullptr;
+        ModalDriver driver;
+        driver.then([&](QWidget& dialog) {
+            buttonText = dialog.findChild<QPushButton*>("OKButton")->text();
+            modal = dialog.isModal();
+            parent = dialog.parentWidget();
+            (pressOK ? ModalDriver::click("OKButton") : ModalDriver::closeWindow())(dialog);
+        });
+
+        raiseAlert(&owner, message);
+
+        QCOMPARE(driver.sightings().size(), 1);
+        const ModalDriver::Sighting& alert = driver.sightings().front();
+        QVERIFY(alert.expected);
+        QCOMPARE(alert.title, QStringLiteral("Alert"));
+        QCOMPARE(alert.message, message);
+        QCOMPARE(alert.position, QPoint(200, 200));
+        QCOMPARE(alert.size, QSize(300, 100));
+        QCOMPARE(buttonText, QStringLiteral("OK"));
+        QVERIFY(modal);
+        QCOMPARE(parent, &owner);
+        // Not kept for a later message.
+        QVERIFY(!alert.dialog);
+    }
+
+    void twoAlertsAreTwoDialogs() {
+        QWidget owner;
+        owner.show();
+        ModalDriver driver;
+        driver.then(ModalDriver::click("OKButton")).then(ModalDriver::closeWindow());
+
+        raiseAlert(&owner, "first");
+        QCOMPARE(driver.sightings().size(), 1);
+        raiseAlert(&owner, "second");
+
+        QCOMPARE(driver.messages(), (QStringList{"first", "second"}));
+        for (const ModalDriver::Sighting& each : driver.sightings()) {
+            QVERIFY(each.expected);
+            QCOMPARE(each.position, QPoint(200, 200));
+            QVERIFY(!each.dialog);
+        }
+    }
+
+    void helpFileCopy_data() {
+        QTest::addColumn<QByteArray>("source");  // null: missing
+        QTest::addColumn<QByteArray>("present"); // null: no help file yet
+        QTest::addColumn<QByteArray>("after");   // null: still none
+
+        const QByteArray none;
+        QTest::newRow("line feeds kept") << QByteArray("a\nb\n") << none << QByteArray("a\nb\n");
+        QTest::newRow("CR LF") << QByteArray("a\r\nb\r\n") << none << QByteArray("a\nb\n");
+        QTest::newRow("CR") << QByteArray("a\rb\r") << none << QByteArray("a\nb\n");
+        QTest::newRow("LF CR is two line ends")
+            << QByteArray("a\n\rb\n") << none << QByteArray("a\n\nb\n");
+        QTest::newRow("empty lines kept")
+            << QByteArray("a\r\n\r\n\rb\n") << none << QByteArray("a\n\n\nb\n");
+        QTest::newRow("final line end added") << QByteArray("a\nb") << none << QByteArray("a\nb\n");
+        QTest::newRow("Japanese kept")
+            << QByteArray("ヘルプ\r\nHelp 説明") << none << QByteArray("ヘルプ\nHelp 説明\n");
+        QTest::newRow("empty source") << QByteArray("") << none << QByteArray("");
+        QTest::newRow("help file present untouched")
+            << QByteArray("new\n") << QByteArray("mine\r\nno end") << QByteArray("mine\r\nno end");
+        QTest::newRow("empty help file present untouched")
+            << QByteArray("new\n") << QByteArray("") << QByteArray("");
+        QTest::newRow("no source, nothing created") << none << none << none;
+    }
+
+    void helpFileCopy() {
+        QFETCH(QByteArray, source);
+        QFETCH(QByteArray, present);
+        QFETCH(QByteArray, after);
+
+        ScratchDirectory scratch;
+        if (!source.isNull())
+            ScratchDirectory::write("source.html", source);
+        if (!present.isNull())
+            ScratchDirectory::write("help.html", present);
+        QCOMPARE(installHelpFile("source.html", "help.html"), present.isNull() && !after.isNull());
+        QCOMPARE(QFile::exists("help.html"), !after.isNull());
+        QCOMPARE(ScratchDirectory::read("help.html"), after);
+    }
+
+    void helpResourceIsBilingual() {
+        const QByteArray bytes = ScratchDirectory::read(":/help.html");
+        QVERIFY(!bytes.isEmpty());
+        const QString text = QString::fromUtf8(bytes);
+        QCOMPARE(text.toUtf8(), bytes);
+        QString prose = text;
+        prose.remove(QRegularExpression("<[^>]*>"));
+        QVERIFY(prose.contains(QRegularExpression("[\\x{3040}-\\x{30FF}\\x{4E00}-\\x{9FFF}]{4}")));
+        QVERIFY(prose.contains(QRegularExpression("[A-Za-z]+ [A-Za-z]+ [A-Za-z]+ [A-Za-z]+")));
+    }
+
+    void startWindowInstallsHelpAndHides_data() {
+        QTest::addColumn<QByteArray>("present"); // null: no help file yet
+
+        QTest::newRow("no help file") << QByteArray();
+        QTest::newRow("help file of the user's") << QByteArray("mine\r\nno final end");
+    }
+
+    void startWindowInstallsHelpAndHides() {
+        QFETCH(QByteArray, present);
+
+        ScratchDirectory scratch;
+        writeSetting("");
+        if (!present.isNull())
+            ScratchDirectory::write("help.html", present);
+        Velmora window(testServices());
+
+        const QByteArray help = ScratchDirectory::read("help.html");
+        if (present.isNull()) {
+            QByteArray expected = ScratchDirectory::read(":/help.html");
+            expected.replace("\r\n", "\n").replace('\r', '\n');
+            if (!expected.endsWith('\n'))
+                expected += '\n';
+            QCOMPARE(help, expected);
+        } else {
+            QCOMPARE(help, present);
+        }
+
+        auto* start = window.findChild<QWidget*>("StartWindow");
+        QVERIFY(start);
+        QVERIFY(!start->isVisible());
+        QVERIFY(window.isVisible());
+        QCOMPARE(start->size(), QSize(400, 200));
+        const QImage image = picture(*start);
+        for (const QPoint outer : {QPoint(0, 0), QPoint(200, 0), QPoint(0, 100), QPoint(399, 199)})
+            QCOMPARE(image.pixelColor(outer), QColor(192, 192, 192));
+        for (const QPoint inner : {QPoint(1, 1), QPoint(200, 1), QPoint(1, 100), QPoint(398, 198)})
+            QCOMPARE(image.pixelColor(inner), QColor(128, 128, 128));
+    }
+
+    void browserGetsTargetAsOneArgument_data() {
+        QTest::addColumn<QString>("trigger"); // a menu item's name, or "tile" for the page's icon
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("target"); // "{help}": the help file; "https://...": a prefix
+
+        const auto row = [](const char* name, const char* trigger, const char* url,
+                            const char* target) {
+            QTest::newRow(name) << QString(trigger) << QString(url) << QString(target);
+        };
+        row("help item", "HelpMenuItem", "http://a/", "{help}");
+        row("home page item", "WebMenuItem", "http://a/", "https://...");
+        row("plain page", "tile", "http://a.example/x?y=1&z=2", "http://a.example/x?y=1&z=2");
+        row("page with blanks", "tile", " http://a/x y  z ", " http://a/x y  z ");
+        row("page with quotes", "tile", "http://a/\"q\" 'r'", "http://a/\"q\" 'r'");
+        row("page with shell characters", "tile", "http://a/;touch pwned;$(id)`id`|&>x",
+            "http://a/;touch pwned;$(id)`id`|&>x");
+    }
+
+    void browserGetsTargetAsOneArgument() {
+        QFETCH(QString, trigger);
+        QFETCH(QString, url);
+        QFETCH(QString, target);
+
+        ScratchDirectory scratch;
+        const QString output = scratch.path() + "/arguments.txt";
+        const QString recorder = installRecorder(scratch.path() + "/browser dir", output);
+        writeSetting("\"" + recorder + "\" --new-window");
+        ScratchDirectory::write("Group.dat", ("1,page," + url + ",0,").toUtf8());
+        Velmora window(testServices());
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.pageList()->front()->getPageURLString(), url);
+        ModalDriver driver;
+
+        openTarget(window, trigger);
+
+        QVERIFY(driver.sightings().isEmpty());
+        // The recorder runs detached; its file appears once it has finished.
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(output), 30000);
+        QStringList arguments = QString::fromUtf8(ScratchDirectory::read(output)).split('\n');
+        QCOMPARE(arguments.takeLast(), QString());
+        QCOMPARE(arguments.size(), 2);
+        QCOMPARE(arguments[0], QStringLiteral("--new-window"));
+        if (target == "{help}")
+            QCOMPARE(arguments[1], QDir::currentPath() + "/help.html");
+        else if (target == "https://...")
+            QVERIFY2(arguments[1].startsWith("https://"), qPrintable(arguments[1]));
+        else
+            QCOMPARE(arguments[1], target);
+    }
+
+    void browserThatCannotStartRaisesAlert_data() {
+        QTest::addColumn<QString>("browser");
+        QTest::addColumn<QString>("trigger");
+        QTest::addColumn<QString>("url"); // "{recorder}" stands for a working program's path
+
+        const auto row = [](const char* name, const char* browser, const char* trigger,
+                            const char* url) {
+            QTest::newRow(name) << QString(browser) << QString(trigger) << QString(url);
+        };
+        row("empty command, help item", "", "HelpMenuItem", "http://a/");
+        row("empty command, home page item", "", "WebMenuItem", "http://a/");
+        // Were the target started in the browser's place, this would succeed without a word.
+        row("empty command never starts the target", "", "tile", "{recorder}");
+        row("missing program, page click", "/nonexistent/browser", "tile", "http://a/");
+        row("missing program with blanks, help item", "\"/no such dir/browser\" --new-window",
+            "HelpMenuItem", "http://a/");
+        row("directory as program, home page item", "/", "WebMenuItem", "http://a/");
+    }
+
+    void browserThatCannotStartRaisesAlert() {
+        QFETCH(QString, browser);
+        QFETCH(QString, trigger);
+        QFETCH(QString, url);
+
+        ScratchDirectory scratch;
+        const QString recorder = installRecorder(scratch.path(), scratch.path() + "/arguments.txt");
+        writeSetting(browser);
+        ScratchDirectory::write(
+            "Group.dat",
+            ("1,page," + QString(url).replace("{recorder}", recorder) + ",0,").toUtf8());
+        Velmora window(testServices());
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        ModalDriver driver;
+        driver.then(ModalDriver::click("OKButton"));
+
+        openTarget(window, trigger);
+
+        QCOMPARE(driver.messages(), QStringList{browserAlert});
+        const ModalDriver::Sighting& alert = driver.sightings().front();
+        QVERIFY(alert.expected);
+        QCOMPARE(alert.title, QStringLiteral("Alert"));
+        QCOMPARE(alert.position, QPoint(200, 200));
+        QVERIFY(!alert.dialog);
+    }
+};
+
+QTEST_MAIN(TestUi)
+#include "test_ui.moc"
