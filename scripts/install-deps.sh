@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Velmora needs that are not installed yet.
+#   scripts/install-deps.sh          what building and running needs
+#   scripts/install-deps.sh --test   that, plus what the tests and the benchmark need
+set -euo pipefail
+
+build_packages=(
+    cmake
+    ninja-build
+    g++
+    qt6-base-dev
+    # Qt6Gui's CMake package refuses to load without the OpenGL headers and libraries.
+    libgl-dev
+    libcurl4-openssl-dev
+    # libcurl checks https pages against these.
+    ca-certificates
+    # Without a Japanese font the menus and dialogs show empty boxes.
+    fonts-ipafont-gothic
+)
+
+test_packages=(
+    # The end-to-end test runs the real program on a virtual X display.
+    xvfb
+    xauth
+    # The end-to-end test clicks, types and looks at windows through these.
+    xdotool
+    x11-utils
+    imagemagick
+    # The benchmark compares the access check with the curl command.
+    curl
+)
+
+usage() {
+    echo "usage: $0 [--test]" >&2
+}
+
+packages=("${build_packages[@]}")
+for argument in "$@"; do
+    case "$argument" in
+        --test) packages+=("${test_packages[@]}") ;;
+        -h | --help) usage; exit 0 ;;
+        *) usage; exit 2 ;;
+    esac
+done
+
+is_installed() {
+    [[ "$(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null)" == installed ]]
+}
+
+missing=()
+for package in "${packages[@]}"; do
+    is_installed "$package" || missing+=("$package")
+done
+
+if ((${#missing[@]} == 0)); then
+    exit 0
+fi
+
+echo "Installing missing packages: ${missing[*]}" >&2
+
+as_root=()
+if ((EUID != 0)); then
+    if command -v sudo >/dev/null 2>&1; then
+        as_root=(sudo)
+    else
+        echo "error: these packages are missing and installing them needs root (no sudo found):" >&2
+        echo "  apt-get install ${missing[*]}" >&2
+        exit 1
+    fi
+fi
+
+# Wait for another apt run rather than failing at once on its lock.
+apt_options=(-o DPkg::Lock::Timeout=600)
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get "${apt_options[@]}" update
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+    apt-get "${apt_options[@]}" install -y --no-install-recommends "${missing[@]}"
+
+still_missing=()
+for package in "${missing[@]}"; do
+    is_installed "$package" || still_missing+=("$package")
+done
+if ((${#still_missing[@]} > 0)); then
+    echo "error: apt-get did not install: ${still_missing[*]}" >&2
+    exit 1
+fi

@@ -1,0 +1,212 @@
+#!/usr/bin/env bash
+# Builds Velmora with its tests and runs them with ctest.
+#
+#   scripts/test.sh [--tsan] [--asan] [--label REGEX] [--jobs N]
+#
+#   (no option)     Debug build in build/test, the whole suite
+#   --tsan          build in build/tsan with ThreadSanitizer and run the suite there
+#   --asan          build in build/asan with AddressSanitizer, LeakSanitizer and
+#                   UndefinedBehaviorSanitizer and run the suite there
+#   --label REGEX   only the tests whose label matches (labels: core, gui, e2e); only their
+#                   targets are built
+#   --jobs N        parallel build and test jobs (default: the number of processors)
+#
+# With CI=true and no option: the whole suite, then the core tests under ThreadSanitizer.
+# Without a usable DISPLAY a private Xvfb server is started for the end-to-end test.
+# Exits non-zero when anything fails to build or any test fails.
+set -euo pipefail
+
+repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+usage() {
+    sed -n '2,17s/^# \{0,1\}//p' "${BASH_SOURCE[0]}" >&2
+}
+
+jobs="$(nproc 2>/dev/null || echo 2)"
+label=""
+want_tsan=0
+want_asan=0
+option_count=$#
+while (($# > 0)); do
+    case "$1" in
+        --tsan) want_tsan=1 ;;
+        --asan) want_asan=1 ;;
+        --label)
+            (($# >= 2)) || { usage; exit 2; }
+            label="$2"
+            shift
+            ;;
+        --label=*) label="${1#--label=}" ;;
+        --jobs)
+            (($# >= 2)) || { usage; exit 2; }
+            jobs="$2"
+            shift
+            ;;
+        --jobs=*) jobs="${1#--jobs=}" ;;
+        -h | --help) usage; exit 0 ;;
+        *) echo "unknown option: $1" >&2; usage; exit 2 ;;
+    esac
+    shift
+done
+if ! [[ "$jobs" =~ ^[1-9][0-9]*$ ]]; then
+    echo "--jobs needs a positive whole number, not '$jobs'" >&2
+    exit 2
+fi
+
+# Each entry: build directory name, sanitizer, label filter ("" for every test).
+runs=()
+if ((want_tsan == 0 && want_asan == 0)); then
+    runs+=("test||$label")
+    if [[ "${CI:-}" == true && $option_count -eq 0 ]]; then
+        runs+=("tsan|thread|^core\$")
+    fi
+fi
+((want_tsan == 0)) || runs+=("tsan|thread|$label")
+((want_asan == 0)) || runs+=("asan|address|$label")
+
+"$repo/scripts/install-deps.sh" --test
+
+xvfb_pid=""
+xvfb_dir=""
+# shellcheck disable=SC2317 # only ever called by the EXIT trap
+cleanup() {
+    if [[ -n "$xvfb_pid" ]]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+    fi
+    if [[ -n "$xvfb_dir" ]]; then
+        rm -rf "$xvfb_dir"
+    fi
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+start_xvfb() {
+    xvfb_dir="$(mktemp -d)"
+    # -displayfd lets the server take the first free display number and tell it once it
+    # accepts connections, so two runs side by side cannot collide.
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp \
+        3>"$xvfb_dir/display" 2>"$xvfb_dir/log" &
+    xvfb_pid=$!
+    local number="" attempt
+    for ((attempt = 0; attempt < 300; attempt++)); do
+        number="$(cat "$xvfb_dir/display" 2>/dev/null || true)"
+        [[ "$number" =~ ^[0-9]+$ ]] && break
+        if ! kill -0 "$xvfb_pid" 2>/dev/null; then
+            break
+        fi
+        sleep 0.1
+    done
+    if ! [[ "$number" =~ ^[0-9]+$ ]]; then
+        echo "error: Xvfb did not start:" >&2
+        cat "$xvfb_dir/log" >&2
+        exit 1
+    fi
+    export DISPLAY=":$number"
+    if ! xdpyinfo >/dev/null 2>&1; then
+        echo "error: Xvfb on $DISPLAY does not answer:" >&2
+        cat "$xvfb_dir/log" >&2
+        exit 1
+    fi
+    echo "Started Xvfb on display $DISPLAY" >&2
+}
+
+if [[ -z "${DISPLAY:-}" ]]; then
+    start_xvfb
+elif ! xdpyinfo >/dev/null 2>&1; then
+    echo "DISPLAY=$DISPLAY does not answer; using a private Xvfb instead" >&2
+    start_xvfb
+fi
+# The end-to-end test must reach the X display; the other tests choose offscreen themselves.
+unset QT_QPA_PLATFORM
+
+# ThreadSanitizer in gcc 12 cannot place its shadow memory when the kernel randomises
+# addresses with more bits than it expects, so its runs go without address randomisation.
+no_aslr=()
+if setarch "$(uname -m)" -R true 2>/dev/null; then
+    no_aslr=(setarch "$(uname -m)" -R)
+fi
+
+sanitizer_environment() {
+    case "$1" in
+        thread)
+            # Debian's Qt is not built with ThreadSanitizer, so the locks and hand-overs inside
+            # Qt (event queue, thread pool, QtTest's watchdog) are invisible to it and their
+            # copies look like races. ignore_noninstrumented_modules drops reports made from
+            # inside such libraries only; every access made by our own code is still checked.
+            echo "TSAN_OPTIONS=halt_on_error=1 second_deadlock_stack=1 ignore_noninstrumented_modules=1 ${TSAN_OPTIONS:-}"
+            ;;
+        address)
+            echo "ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1:${ASAN_OPTIONS:-}"
+            echo "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:${UBSAN_OPTIONS:-}"
+            local options="print_suppressions=0"
+            if [[ -f "$repo/tests/lsan.supp" ]]; then
+                options+=":suppressions=$repo/tests/lsan.supp"
+            fi
+            echo "LSAN_OPTIONS=$options:${LSAN_OPTIONS:-}"
+            ;;
+    esac
+}
+
+total_passed=0
+total_failed=0
+any_failed=0
+
+run_suite() {
+    local name="$1" sanitizer="$2" filter="$3"
+    local build="$repo/build/$name"
+    local label_args=()
+    [[ -z "$filter" ]] || label_args=(-L "$filter")
+
+    echo "=== $name: configure and build${filter:+ (label $filter)}" >&2
+    cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBUILD_TESTING=ON \
+        -DVELMORA_SANITIZE="$sanitizer"
+
+    local targets=()
+    if [[ -n "$filter" ]]; then
+        # Every test is named after its executable target: build only the chosen ones.
+        mapfile -t targets < <(ctest --test-dir "$build" -N "${label_args[@]}" |
+            sed -n 's/^ *Test *#[0-9]*: *//p')
+        if ((${#targets[@]} == 0)); then
+            echo "error: no test has a label matching '$filter'" >&2
+            exit 1
+        fi
+        cmake --build "$build" --parallel "$jobs" --target "${targets[@]}"
+    else
+        cmake --build "$build" --parallel "$jobs"
+    fi
+
+    echo "=== $name: run tests${filter:+ (label $filter)}" >&2
+    local log="$build/ctest-output.log"
+    local runner=()
+    [[ "$sanitizer" != thread ]] || runner=("${no_aslr[@]}")
+    local environment=()
+    mapfile -t environment < <(sanitizer_environment "$sanitizer")
+    local status=0
+    env "${environment[@]}" "${runner[@]}" \
+        ctest --test-dir "$build" --output-on-failure --no-tests=error -j "$jobs" \
+        "${label_args[@]}" 2>&1 | tee "$log" || status=$?
+
+    local summary
+    summary="$(sed -n 's/^[0-9]*% tests passed, \([0-9]*\) tests\{0,1\} failed out of \([0-9]*\)$/\1 \2/p' "$log" | tail -n 1)"
+    if [[ -n "$summary" ]]; then
+        local failed="${summary% *}" total="${summary#* }"
+        total_failed=$((total_failed + failed))
+        total_passed=$((total_passed + total - failed))
+    fi
+    if ((status != 0)) || [[ -z "$summary" ]]; then
+        any_failed=1
+    fi
+}
+
+# A build that fails ends the script at once; failing tests let the remaining runs go on.
+for run in "${runs[@]}"; do
+    IFS='|' read -r name sanitizer filter <<<"$run"
+    run_suite "$name" "$sanitizer" "$filter"
+done
+
+if ((${#runs[@]} > 1)); then
+    echo "Total: $total_passed passed, $total_failed failed"
+fi
+exit "$any_failed"
