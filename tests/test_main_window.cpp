@@ -1,13 +1,12 @@
 #include "app/Velmora.h"
 #include "ScratchDirectory.h"
+#include "SilentChecker.h"
 
 #include <QAction>
 #include <QMenuBar>
 #include <QScrollBar>
 #include <QtTest>
 
-#include <condition_variable>
-#include <mutex>
 
 namespace {
 
@@ -20,31 +19,6 @@ public:
 
 private:
     std::atomic<qint64>& time;
-};
-
-// Holds every request until aborted, like a server that never answers.
-class SilentChecker final : public PageChecker {
-public:
-    explicit SilentChecker(std::atomic<bool>& entered) : entered(entered) {}
-    qint64 checkEach(const QString&) override {
-        std::unique_lock lock(mutex);
-        entered = true;
-        released.wait(lock, [this] { return aborted; });
-        return -2;
-    }
-    void abort() override {
-        {
-            const std::lock_guard lock(mutex);
-            aborted = true;
-        }
-        released.notify_all();
-    }
-
-private:
-    std::atomic<bool>& entered;
-    std::mutex mutex;
-    std::condition_variable released;
-    bool aborted = false;
 };
 
 struct Harness {

@@ -1,9 +1,9 @@
+#include "SilentChecker.h"
 #include "app/CheckScheduler.h"
 
 #include <QtTest>
 
 #include <atomic>
-#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <stdexcept>
@@ -215,46 +215,18 @@ void TestScheduler::failingCheckEndsTheTickButNotTheChecking() {
     QCOMPARE(second->getStatus(), Page::isDefault);
 }
 
-namespace {
-
-// Blocks in the request until aborted, like a server that never answers.
-class HangingChecker final : public PageChecker {
-public:
-    std::atomic<bool> entered{false};
-
-    qint64 checkEach(const QString&) override {
-        std::unique_lock lock(mutex);
-        entered = true;
-        released.wait(lock, [this] { return aborted; });
-        return -2;
-    }
-    void abort() override {
-        {
-            const std::lock_guard lock(mutex);
-            aborted = true;
-        }
-        released.notify_all();
-    }
-
-private:
-    std::mutex mutex;
-    std::condition_variable released;
-    bool aborted = false;
-};
-
-} // namespace
-
 void TestScheduler::stopCutsACycleShortWithoutMarkingThePage() {
     PageListSlot slot;
     std::atomic<qint32> limit{1};
-    HangingChecker checker;
+    std::atomic<bool> entered{false};
+    SilentChecker checker(entered);
     CountingObserver observer;
     CheckScheduler scheduler(slot, limit, checker, observer, [] {});
     const auto page = makePage("http://silent/", 1000);
     slot.store(listOf({page}));
 
     std::thread checking([&] { scheduler.run(); });
-    QTRY_VERIFY(checker.entered.load());
+    QTRY_VERIFY(entered.load());
     scheduler.stop();
     checking.join();
 
