@@ -6,7 +6,7 @@
 
 #include <QFontMetrics>
 #include <QPainter>
-#include <QPixmap>
+#include <QImage>
 
 namespace {
 
@@ -14,12 +14,13 @@ constexpr int titlePixelSize = 13;
 constexpr QPoint iconPlace(25, 3);
 constexpr int iconAreaSize = 50;
 
-// Loaded once on the GUI thread; a picture that fails to load stays null and is not drawn.
-const QPixmap& iconFor(qint32 status) {
-    static const QPixmap defaultImage(QStringLiteral(":/images/DefaultIcon.gif"));
-    static const QPixmap notFoundImage(QStringLiteral(":/images/NotFoundIcon.gif"));
-    static const QPixmap renewImage(QStringLiteral(":/images/UpIcon.gif"));
-    static const QPixmap none;
+// Loaded once; a picture that fails to load stays null and is not drawn. Images, unlike
+// pixmaps, may outlive the application object at exit.
+const QImage& iconFor(qint32 status) {
+    static const QImage defaultImage(QStringLiteral(":/images/DefaultIcon.gif"));
+    static const QImage notFoundImage(QStringLiteral(":/images/NotFoundIcon.gif"));
+    static const QImage renewImage(QStringLiteral(":/images/UpIcon.gif"));
+    static const QImage none;
     switch (status) {
     case Page::isDefault:
         return defaultImage;
@@ -64,7 +65,7 @@ void PageTile::paintEvent(QPaintEvent*) {
         painter.drawText(line.x, line.baseline, line.text);
 
     // The icon comes last and covers the text where they meet.
-    const QPixmap& icon = iconFor(shownPage->getStatus());
+    const QImage& icon = iconFor(shownPage->getStatus());
     if (!icon.isNull())
-        painter.drawPixmap(iconPlace, icon);
+        painter.drawImage(iconPlace, icon);
 }
