@@ -780,6 +780,28 @@ private slots:
         QCOMPARE(window.browserCommand(), expected);
         QCOMPARE(ScratchDirectory::read("Setting.ini"), expected.toUtf8() + ",3,");
     }
+
+    // A list file that cannot be written must not take the user's edit back: the new page
+    // stays in the list and on screen, and exit tries again.
+    void unwritableListFileKeepsTheEdit() {
+        ScratchDirectory scratch;
+        QVERIFY(QDir().mkdir("Group.dat"));
+        Harness harness;
+        Velmora window(harness.services());
+        QVERIFY(!window.pageList());
+
+        DialogScript script;
+        script.on("addPageDialog", [](QWidget& dialog) {
+            retype(dialog, "TitleTextField", "Kept");
+            retype(dialog, "URLTextField", "http://kept/");
+            click(dialog, "OKButton");
+        });
+        open(window, "addPageDialog");
+        QVERIFY(script.ranToTheEnd());
+        QCOMPARE(titlesOf(window.pageList()), QStringList{"Kept"});
+        QCOMPARE(tileTitles(window), QStringList{"Kept"});
+        QVERIFY(QFileInfo("Group.dat").isDir());
+    }
 };
 
 QTEST_MAIN(TestDialogs)

@@ -478,6 +478,72 @@ private slots:
         QCOMPARE(window.cursor().shape(), expected);
     }
 
+    // A tile whose check is running takes no clicks and shows no hand; an address that
+    // starts with "-" is never handed to the browser, which would take it for an option.
+    void busyTileAndOptionLikeAddressOpenNothing() {
+        ScratchDirectory scratch;
+        writeSetting("/nonexistent/browser");
+        ScratchDirectory::write("Group.dat",
+                                "2,a,http://a.example/,0,opt,--renderer-cmd-prefix=/tmp/x,0,");
+        Velmora window(testServices());
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QList<PageTile*> tiles = tilesOf(window);
+        const QPoint icon(50, 28);
+        ModalDriver driver;
+
+        tiles[0]->setEnabled(false);
+        window.setCursor(Qt::ArrowCursor);
+        enter(tiles[0], icon);
+        mouse(tiles[0], QEvent::MouseMove, icon);
+        QCOMPARE(window.cursor().shape(), Qt::ArrowCursor);
+        mouse(tiles[0], QEvent::MouseButtonRelease, icon, Qt::LeftButton);
+        QCOMPARE(driver.sightings().size(), 0);
+
+        enter(tiles[1], icon);
+        mouse(tiles[1], QEvent::MouseButtonRelease, icon, Qt::LeftButton);
+        QCOMPARE(driver.sightings().size(), 0);
+    }
+
+    // Rebuilding the tiles under the pointer takes the tip away with them, and an emptied
+    // panel keeps its room so the scroll bar stays at the right edge.
+    void rebuildHidesTheTipAndKeepsTheLayout() {
+        ScratchDirectory scratch;
+        ScratchDirectory::write("Group.dat", "1,a,http://a.example/,0,");
+        Velmora window(testServices());
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto* tip = window.findChild<QWidget*>("ToolTip");
+        enter(tilesOf(window).value(0), QPoint(50, 70));
+        QVERIFY(tip->isVisible());
+
+        ScratchDirectory::write("Group.dat", "0,");
+        window.readGroup();
+        QVERIFY(!tip->isVisible());
+        QVERIFY(tilesOf(window).isEmpty());
+        QCOMPARE(window.findChild<QWidget*>("VerticalScrollBar")->geometry(),
+                 QRect(385, 2, 15, 298));
+    }
+
+    void chosenProgramBecomesOneCommandWord_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("word");
+        QTest::newRow("plain") << "/usr/bin/browser"
+                               << "/usr/bin/browser";
+        QTest::newRow("blank") << "/opt/My Browser/run"
+                               << "\"/opt/My Browser/run\"";
+        QTest::newRow("quote") << "/opt/a\"b"
+                               << "\"/opt/a\"\"\"b\"";
+    }
+
+    void chosenProgramBecomesOneCommandWord() {
+        QFETCH(QString, path);
+        QFETCH(QString, word);
+        QCOMPARE(commandWord(path), word);
+        const std::optional<ProgramCall> call = browserCall(commandWord(path), "http://x/");
+        QVERIFY(call);
+        QCOMPARE(call->program, path);
+        QCOMPARE(call->arguments, QStringList{"http://x/"});
+    }
+
     void clickWithoutAPageToOpenStartsNothing() {
         ScratchDirectory scratch;
         writeSetting("/nonexistent/browser");

@@ -81,10 +81,11 @@ void Velmora::saveSetting() {
     setCursor(Qt::ArrowCursor);
 }
 
-void Velmora::saveGroup() {
+bool Velmora::saveGroup() {
     setCursor(Qt::WaitCursor);
-    GroupFile::write(QString::fromLatin1(GroupFile::fileName), pageRecords());
+    const bool saved = GroupFile::write(QString::fromLatin1(GroupFile::fileName), pageRecords());
     setCursor(Qt::ArrowCursor);
+    return saved;
 }
 
 void Velmora::readGroup() {
@@ -100,7 +101,10 @@ void Velmora::readGroup() {
         setCursor(Qt::ArrowCursor);
         return;
     }
-    const PageList list = makePages(*records);
+    showPages(makePages(*records));
+}
+
+void Velmora::showPages(const PageList& list) {
     installPages(list);
     MainPanel->show();
     showMainWindow();
@@ -133,10 +137,18 @@ PageList Velmora::makePages(const std::vector<GroupFile::PageRecord>& records) {
 }
 
 // An edited list is saved at once and read back, so the tiles always show what the file holds.
+// When the file cannot be written the edit stays in memory and on screen, and exit tries
+// again, rather than the old file silently taking the edit back.
 void Velmora::replacePageList(const std::vector<GroupFile::PageRecord>& records) {
-    page.store(makePages(records));
-    saveGroup();
-    readGroup();
+    const PageList list = makePages(records);
+    page.store(list);
+    if (saveGroup()) {
+        readGroup();
+        return;
+    }
+    removeTiles();
+    if (!list->empty())
+        showPages(list);
 }
 
 void Velmora::exit() {

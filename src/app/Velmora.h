@@ -53,7 +53,7 @@ public:
     void showToolTip(qint32 index);
     void setScrollBar();
     void saveSetting();
-    void saveGroup();
+    bool saveGroup();
     void readSetting();
     void readGroup();
     void reShowPage();
@@ -72,6 +72,8 @@ public:
     QString browserCommand() const { return BrowserString; }
 
 protected:
+    // The pointer-move operation above shares its name with the window's own move handler.
+    using QMainWindow::moveEvent;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
@@ -88,6 +90,7 @@ private:
 
     std::vector<GroupFile::PageRecord> pageRecords() const;
     PageList makePages(const std::vector<GroupFile::PageRecord>& records);
+    void showPages(const PageList& list);
     void installPages(const PageList& list);
     void replacePageList(const std::vector<GroupFile::PageRecord>& records);
     void removeTiles();

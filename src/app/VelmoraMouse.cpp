@@ -17,6 +17,16 @@ const QString browserAlert = QStringLiteral("ブラウザーの設定が間違�
 
 } // namespace
 
+namespace {
+
+// A tile whose check is running takes no clicks and shows no hand, as a disabled widget would.
+bool isDisabledTile(const QObject* watched) {
+    const auto* tile = qobject_cast<const QWidget*>(watched);
+    return tile && !tile->isEnabled();
+}
+
+} // namespace
+
 // Shared by all tiles: the pointer entering and leaving a tile, and clicks on it.
 class Velmora::MouseAction final : public QObject {
 public:
@@ -33,7 +43,8 @@ protected:
             owner.ToolTip->hide();
             break;
         case QEvent::MouseButtonRelease:
-            if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+            if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
+                !isDisabledTile(watched))
                 owner.clickEvent(*static_cast<QMouseEvent*>(event));
             break;
         default:
@@ -52,8 +63,8 @@ public:
     explicit MouseMoveAction(Velmora& owner) : QObject(&owner), owner(owner) {}
 
 protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::MouseMove)
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::MouseMove && !isDisabledTile(watched))
             owner.moveEvent(*static_cast<QMouseEvent*>(event));
         return false;
     }
@@ -112,7 +123,8 @@ void Velmora::openPage() {
     if (!list || mouseObject < 0 || static_cast<size_t>(mouseObject) >= list->size())
         return;
     const QString url = (*list)[static_cast<size_t>(mouseObject)]->getPageURLString();
-    if (url.isEmpty())
+    // Text starting with "-" is no address, and a browser would take it for an option.
+    if (url.isEmpty() || url.startsWith(u'-'))
         return;
     launchBrowser(url);
 }

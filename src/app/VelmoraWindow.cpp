@@ -4,6 +4,7 @@
 #include "ui/CenteredFlowLayout.h"
 #include "ui/LineComponent.h"
 #include "ui/PageTile.h"
+#include "ui/PageToolTip.h"
 #include "ui/Palette.h"
 #include "ui/TileFlow.h"
 
@@ -39,6 +40,10 @@ void Velmora::buildWindow() {
     MainPanel = new QWidget(content);
     MainPanel->setObjectName(QStringLiteral("MainPanel"));
     new CenteredFlowLayout(MainPanel);
+    // A hidden panel keeps its room, so the scroll bar stays at the window's right edge.
+    QSizePolicy panelPolicy = MainPanel->sizePolicy();
+    panelPolicy.setRetainSizeWhenHidden(true);
+    MainPanel->setSizePolicy(panelPolicy);
 
     VerticalScrollBar = new QScrollBar(Qt::Vertical, content);
     VerticalScrollBar->setObjectName(QStringLiteral("VerticalScrollBar"));
@@ -123,6 +128,8 @@ void Velmora::installPages(const PageList& list) {
 }
 
 void Velmora::removeTiles() {
+    // A deleted tile never sees the pointer leave, so its tip goes with it.
+    ToolTip->hide();
     qDeleteAll(tiles);
     tiles.clear();
 }

@@ -3,6 +3,7 @@
 #include "dialogs/AlertDialog.h"
 #include "dialogs/CommaRule.h"
 #include "dialogs/DialogParts.h"
+#include "launch/BrowserCommand.h"
 #include "platform/DecimalNumber.h"
 #include "platform/Guard.h"
 #include "ui/Palette.h"
@@ -145,7 +146,7 @@ void ChangeSettingDialog::BrowserButton_ActionPerformed_Interaction1() {
         const QStringList chosen = dialog.selectedFiles();
         if (chosen.isEmpty())
             return;
-        // The chosen file's directory joined with its name.
-        BrowserTextField->setText(QFileInfo(chosen.first()).absoluteFilePath());
+        // The chosen file's directory joined with its name, quoted when it holds blanks.
+        BrowserTextField->setText(commandWord(QFileInfo(chosen.first()).absoluteFilePath()));
     });
 }

@@ -6,8 +6,8 @@ class QLineEdit;
 class QWidget;
 
 // A comma would break the comma-separated data files, so a field refuses it: the first comma
-// of a change is removed at once and the alert with the field's message is raised. Removing
-// it is itself a change, so a pasted text loses every comma, one alert each.
+// of a change is removed at once and the alert with the field's message is raised, and so on
+// for every further comma, so a pasted text loses them all, one alert each.
 void checkComma(QLineEdit& field, QWidget* alertOwner, const QString& message);
 
 void refuseCommas(QLineEdit& field, QWidget* alertOwner, const QString& message);

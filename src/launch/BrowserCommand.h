@@ -17,5 +17,9 @@ struct ProgramCall {
 // command: the target itself is never started as a program.
 std::optional<ProgramCall> browserCall(const QString& browserCommand, const QString& target);
 
+// A program path as a command word: quoted when it holds blanks or quotes, so that splitting
+// the command gives the path back whole.
+QString commandWord(const QString& programPath);
+
 // Starts the browser on the target without waiting for it; false when it could not start.
 bool openInBrowser(const QString& browserCommand, const QString& target);

@@ -5,8 +5,8 @@
 #include "ui/TitleWrap.h"
 
 #include <QFontMetrics>
-#include <QPainter>
 #include <QImage>
+#include <QPainter>
 
 namespace {
 
