@@ -64,6 +64,7 @@ private:
 void TestAccessCheck::initTestCase() {
     server.setRoute("/dated", Route::modifiedAt(pageTime));
     server.setRoute("/other", Route::modifiedAt(otherTime));
+    server.setRoute("/with%20blank", Route::modifiedAt(otherTime));
     server.setRoute("/undated", Route{});
 
     Route unparseable;
@@ -107,6 +108,8 @@ void TestAccessCheck::reportsTheServersTime_data() {
     QTest::newRow("upper-case scheme")
         << server.url("/dated").replace("http://", "HTTP://") << pageTime;
     QTest::newRow("obsolete date form") << server.url("/legacy-date") << pageTime;
+    // Typed as a browser accepts it; the request carries the blank encoded.
+    QTest::newRow("blank in the path") << server.url("/with blank") << otherTime;
     QTest::newRow("before 1970") << server.url("/before-epoch") << qint64(-60'000);
 
     QTest::newRow("no Last-Modified") << server.url("/undated") << qint64(-1);

@@ -76,9 +76,10 @@ qint64 AccessCheck::checkEach(const QString& urlText) {
     if (urlText.contains(QChar(u'\0')))
         return -1;
     const std::unique_ptr<CURLU, UrlDeleter> url(curl_url());
-    // No scheme guessing: a bare host name, an unknown scheme or bad syntax is unusable.
-    if (!url ||
-        curl_url_set(url.get(), CURLUPART_URL, urlText.toUtf8().constData(), 0) != CURLUE_OK)
+    // No scheme guessing: a bare host name, an unknown scheme or bad syntax is unusable. A
+    // blank in the path or query is sent encoded, as a browser would send it.
+    if (!url || curl_url_set(url.get(), CURLUPART_URL, urlText.toUtf8().constData(),
+                             CURLU_ALLOW_SPACE | CURLU_URLENCODE) != CURLUE_OK)
         return -1;
     char* rawScheme = nullptr;
     if (curl_url_get(url.get(), CURLUPART_SCHEME, &rawScheme, 0) != CURLUE_OK)
