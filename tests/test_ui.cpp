@@ -2,13 +2,13 @@
 #include "ScratchDirectory.h"
 #include "app/Velmora.h"
 #include "dialogs/AlertDialog.h"
-#include "dialogs/DialogParts.h"
 #include "launch/BrowserCommand.h"
 #include "platform/LocalDateText.h"
 #include "storage/HelpFile.h"
 #include "ui/PageTile.h"
 #include "ui/PageToolTip.h"
 #include "ui/Palette.h"
+#include "ui/ScreenCentre.h"
 #include "ui/TileFlow.h"
 #include "ui/TitleWrap.h"
 
@@ -281,7 +281,7 @@ private slots:
         QFETCH(QSize, screen);
         QFETCH(QSize, window);
         QFETCH(QPoint, position);
-        QCOMPARE(DialogParts::centredPosition(screen, window), position);
+        QCOMPARE(::centredPosition(screen, window), position);
     }
 
     void localDate_data() {

@@ -3,10 +3,10 @@
 #include "dialogs/AddPageDialog.h"
 #include "dialogs/ChangePageDialog.h"
 #include "dialogs/ChangeSettingDialog.h"
-#include "dialogs/DialogParts.h"
+#include "ui/ScreenCentre.h"
 
 void Velmora::addPage() {
-    DialogParts::centreOnScreen(*addPageDialog);
+    centreOnScreen(*addPageDialog);
     addPageDialog->exec();
     const QString url = addPageDialog->getPageURLString();
     if (url == QStringLiteral("http://"))
@@ -17,7 +17,7 @@ void Velmora::addPage() {
 }
 
 void Velmora::changePage() {
-    DialogParts::centreOnScreen(*changePageDialog);
+    centreOnScreen(*changePageDialog);
     const PageList list = page.load();
     if (!list)
         return;
@@ -34,7 +34,7 @@ void Velmora::changePage() {
 }
 
 void Velmora::changeSetting() {
-    DialogParts::centreOnScreen(*changeSettingDialog);
+    centreOnScreen(*changeSettingDialog);
     changeSettingDialog->setTime(limit);
     changeSettingDialog->setBrowser(BrowserString);
     changeSettingDialog->exec();

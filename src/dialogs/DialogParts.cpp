@@ -2,12 +2,9 @@
 
 #include "ui/Palette.h"
 
-#include <QDialog>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 
 namespace DialogParts {
 
@@ -34,15 +31,6 @@ QPushButton* button(QWidget* dialog, const char* name, const QString& text, cons
     part->setAutoDefault(false);
     part->setGeometry(bounds);
     return part;
-}
-
-QPoint centredPosition(const QSize& screen, const QSize& window) {
-    return {screen.width() / 2 - window.width() / 2, screen.height() / 2 - window.height() / 2};
-}
-
-void centreOnScreen(QDialog& dialog) {
-    dialog.move(
-        centredPosition(QGuiApplication::primaryScreen()->geometry().size(), dialog.size()));
 }
 
 } // namespace DialogParts

@@ -1,10 +1,8 @@
 #pragma once
 
 #include <QRect>
-#include <QSize>
 #include <QString>
 
-class QDialog;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -17,9 +15,5 @@ QLabel* label(QWidget* dialog, const char* name, const QString& text, const QRec
               int fontPixels);
 QLineEdit* textField(QWidget* dialog, const char* name, const QRect& bounds, int fontPixels);
 QPushButton* button(QWidget* dialog, const char* name, const QString& text, const QRect& bounds);
-
-// Where a window goes to stand in the middle of the screen: each half an integer division.
-QPoint centredPosition(const QSize& screen, const QSize& window);
-void centreOnScreen(QDialog& dialog);
 
 } // namespace DialogParts

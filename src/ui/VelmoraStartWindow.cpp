@@ -4,12 +4,11 @@
 #include "platform/LoginName.h"
 #include "storage/HelpFile.h"
 #include "ui/Palette.h"
+#include "ui/ScreenCentre.h"
 
 #include <QDir>
 #include <QEventLoop>
-#include <QGuiApplication>
 #include <QPainter>
-#include <QScreen>
 #include <QTimer>
 
 namespace {
@@ -30,8 +29,7 @@ VelmoraStartWindow::VelmoraStartWindow(Velmora* parent, std::chrono::millisecond
     VersionString = QString::number(Velmora::VERSION) + QStringLiteral(".0");
     setCursor(Qt::WaitCursor);
 
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    move(screen.width() / 2 - windowWidth / 2, screen.height() / 2 - windowHeight / 2);
+    centreOnScreen(*this);
     show();
 
     // The picture is compiled in and already loaded; the wait is the show itself.
