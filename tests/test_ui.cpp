@@ -17,6 +17,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRegularExpression>
+#include <QWindow>
 #include <QtTest>
 #include <ctime>
 #include <thread>
@@ -712,6 +713,10 @@ private slots:
         QVERIFY(!start->isVisible());
         QVERIFY(window.isVisible());
         QCOMPARE(start->size(), QSize(400, 200));
+        // Undecorated, owned by the main window, and a splash, which no task bar lists.
+        QCOMPARE(start->windowType(), Qt::SplashScreen);
+        QVERIFY(start->windowFlags().testFlag(Qt::FramelessWindowHint));
+        QCOMPARE(start->windowHandle()->transientParent(), window.windowHandle());
         const QImage image = picture(*start);
         for (const QPoint outer : {QPoint(0, 0), QPoint(200, 0), QPoint(0, 100), QPoint(399, 199)})
             QCOMPARE(image.pixelColor(outer), QColor(192, 192, 192));

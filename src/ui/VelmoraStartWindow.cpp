@@ -19,7 +19,8 @@ constexpr int windowHeight = 200;
 } // namespace
 
 VelmoraStartWindow::VelmoraStartWindow(Velmora* parent, std::chrono::milliseconds showTime)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), Parent(parent),
+    // A splash window: undecorated, kept with the main window and never in a task bar.
+    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint), Parent(parent),
       TitleImage(QStringLiteral(":/images/Title.gif")), UserName(loginName()) {
     setObjectName(QStringLiteral("StartWindow"));
     // Never shown by a frame, but it tells the window apart from the main window's "Velmora".
