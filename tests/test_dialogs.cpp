@@ -1,5 +1,6 @@
 #include "ScratchDirectory.h"
 #include "app/Velmora.h"
+#include "dialogs/AlertDialog.h"
 #include "ui/PageTile.h"
 
 #include <QAction>
@@ -779,6 +780,113 @@ private slots:
         QCOMPARE(fieldAfter, expected);
         QCOMPARE(window.browserCommand(), expected);
         QCOMPARE(ScratchDirectory::read("Setting.ini"), expected.toUtf8() + ",3,");
+    }
+
+    void everyShowingStartsInTheFirstField_data() {
+        QTest::addColumn<QString>("dialog");
+        QTest::addColumn<QStringList>("moves"); // the first showing, up to its last button
+        QTest::addColumn<QString>("button");    // ends the first showing, clicked with the mouse
+        QTest::addColumn<QString>("field");
+
+        const QStringList addAPage{"title T", "url http://t/"};
+        QTest::newRow("add, after OK") << "addPageDialog" << addAPage << "OKButton"
+                                       << "TitleTextField";
+        QTest::newRow("add, after Cancel") << "addPageDialog" << addAPage << "CancelButton"
+                                           << "TitleTextField";
+        QTest::newRow("change, after OK")
+            << "changePageDialog" << QStringList{"select 1"} << "OKButton"
+            << "PageList";
+        QTest::newRow("change, after Cancel")
+            << "changePageDialog" << QStringList{"select 1"} << "CancelButton"
+            << "PageList";
+        QTest::newRow("settings, after OK")
+            << "changeSettingDialog" << QStringList{"time 4"} << "OKButton"
+            << "BrowserTextField";
+        QTest::newRow("settings, after Cancel")
+            << "changeSettingDialog" << QStringList{"time 4"} << "CancelButton"
+            << "BrowserTextField";
+    }
+
+    // A button clicked to end one showing must not keep the keyboard into the next, where a
+    // Space would press it again.
+    void everyShowingStartsInTheFirstField() {
+        QFETCH(QString, dialog);
+        QFETCH(QStringList, moves);
+        QFETCH(QString, button);
+        QFETCH(QString, field);
+
+        ScratchDirectory scratch;
+        prepare("Group.dat", fourPages);
+        prepare("Setting.ini", "b,3,");
+        Harness harness;
+        Velmora window(harness.services());
+
+        QString focused, afterKeys;
+        DialogScript script;
+        script.on(dialog, [&](QWidget& shown) {
+            play(shown, moves);
+            QTest::mouseClick(child<QPushButton>(shown, button.toLatin1()), Qt::LeftButton);
+        });
+        script.on(dialog, [&](QWidget& shown) {
+            QWidget* keyboard = shown.focusWidget();
+            focused = keyboard ? keyboard->objectName() : QString();
+            QTest::keyClick(keyboard, Qt::Key_Space);
+            afterKeys = shown.isVisible() ? QStringLiteral("open") : QStringLiteral("closed");
+            if (dialog == "changePageDialog") {
+                // No row is marked, so Down goes to the first.
+                QTest::keyClick(keyboard, Qt::Key_Down);
+                afterKeys += "; " + describe(shown);
+            }
+            if (shown.isVisible())
+                click(shown, "CancelButton");
+        });
+        open(window, dialog);
+        const QByteArray group = ScratchDirectory::read("Group.dat");
+        const QByteArray setting = ScratchDirectory::read("Setting.ini");
+        open(window, dialog);
+        QVERIFY(script.ranToTheEnd());
+
+        QCOMPARE(focused, field);
+        QCOMPARE(afterKeys,
+                 dialog == "changePageDialog"
+                     ? "open; rows A|B|C|D; selected A; title 'A'; URL 'http://a/'; Delete on"
+                     : "open");
+        QCOMPARE(ScratchDirectory::read("Group.dat"), group);
+        QCOMPARE(ScratchDirectory::read("Setting.ini"), setting);
+    }
+
+    void buttonFacesAreTheDialogGrey_data() {
+        QTest::addColumn<QString>("dialog");
+
+        QTest::newRow("add") << "addPageDialog";
+        QTest::newRow("change") << "changePageDialog";
+        QTest::newRow("settings") << "changeSettingDialog";
+        QTest::newRow("alert") << "alert";
+    }
+
+    void buttonFacesAreTheDialogGrey() {
+        QFETCH(QString, dialog);
+
+        ScratchDirectory scratch;
+        Harness harness;
+        Velmora window(harness.services());
+        AlertDialog alert(&window);
+        const QWidget* shown = dialog == "alert" ? &alert : window.findChild<QDialog*>(dialog);
+        const QList<QPushButton*> buttons = shown->findChildren<QPushButton*>();
+        QVERIFY(!buttons.isEmpty());
+        for (QPushButton* each : buttons) {
+            const QImage face = each->grab().toImage().convertToFormat(QImage::Format_RGB32);
+            const int w = face.width(), h = face.height();
+            // Inside the bevel, clear of the label: the left and right ends, top and bottom.
+            for (const QPoint inside :
+                 {QPoint(4, h / 2), QPoint(w - 5, h / 2), QPoint(4, 4), QPoint(w - 5, h - 5)})
+                QVERIFY2(face.pixelColor(inside) == QColor(192, 192, 192),
+                         qPrintable(QStringLiteral("%1 at (%2, %3): %4")
+                                        .arg(each->objectName())
+                                        .arg(inside.x())
+                                        .arg(inside.y())
+                                        .arg(face.pixelColor(inside).name())));
+        }
     }
 
     // A list file that cannot be written must not take the user's edit back: the new page

@@ -39,6 +39,35 @@ std::optional<QRect> findColour(const QImage& image, const QColor& colour) {
     return box;
 }
 
+// An X window id as xdotool prints it (decimal) or as xwininfo and xprop do (hex).
+quint64 windowNumber(const QString& id) {
+    return id.startsWith(u"0x") ? id.mid(2).toULongLong(nullptr, 16) : id.toULongLong();
+}
+
+// The top-level windows, topmost first: with no window manager they are the root's children.
+QList<quint64> stackingOrder() {
+    QList<quint64> order;
+    for (const QString& line : runTool("xwininfo", {"-root", "-children"}).split(u'\n')) {
+        const QString id = line.trimmed().section(u' ', 0, 0);
+        if (id.startsWith(u"0x"))
+            order << windowNumber(id);
+    }
+    return order;
+}
+
+bool stacksAbove(const QString& upper, const QString& lower) {
+    const QList<quint64> order = stackingOrder();
+    const qsizetype up = order.indexOf(windowNumber(upper));
+    const qsizetype down = order.indexOf(windowNumber(lower));
+    return up >= 0 && down >= 0 && up < down;
+}
+
+// The window this one is declared to belong to, 0 for none.
+quint64 owner(const QString& window) {
+    const QString property = runTool("xprop", {"-id", window, "WM_TRANSIENT_FOR"});
+    return property.contains(u'#') ? windowNumber(property.section(u' ', -1)) : 0;
+}
+
 class RunningVelmora {
 public:
     explicit RunningVelmora(const QString& directory) {
@@ -59,6 +88,17 @@ public:
             runTool("xdotool", {"search", "--all", "--sync", "--onlyvisible", "--pid",
                                 QString::number(process.processId()), "--name", "^" + title + "$"});
         return ids.section(u'\n', 0, 0);
+    }
+
+    // The X id of the program's window with this title once it is on screen, or empty when it
+    // is not on screen now.
+    QString visibleWindow(const QString& title, bool wait = false) {
+        QStringList arguments{"search", "--all", "--onlyvisible"};
+        if (wait)
+            arguments << "--sync";
+        arguments << "--pid" << QString::number(process.processId()) << "--name"
+                  << "^" + title + "$";
+        return runTool("xdotool", arguments).section(u'\n', 0, 0);
     }
 
     void focus(const QString& window) { runTool("xdotool", {"windowfocus", "--sync", window}); }
@@ -89,11 +129,12 @@ public:
 
     void typeText(const QString& text) { runTool("xdotool", {"type", "--delay", "30", text}); }
 
-    // The main window as it is on screen, also saved under the artifacts folder.
-    QImage screenshot(const QString& name) {
+    // The main window (or another one) as it is on screen, also saved under the artifacts
+    // folder.
+    QImage screenshot(const QString& name, const QString& window = {}) {
         QDir().mkpath(QStringLiteral(VELMORA_ARTIFACTS));
         const QString file = QStringLiteral(VELMORA_ARTIFACTS "/") + name + ".png";
-        runTool("import", {"-window", windowId(), file});
+        runTool("import", {"-window", window.isEmpty() ? windowId() : window, file});
         return QImage(file).convertToFormat(QImage::Format_RGB32);
     }
 
@@ -135,6 +176,7 @@ private slots:
     void exitDoesNotWaitForASilentServer();
     void clickOpensThePageAndTheUpdatedIconComesAndGoes();
     void pageAddedAndUpdateTimeChangedFromTheKeyboard();
+    void alertStaysOverTheWindowAndHandsBackTheKeyboard();
 };
 
 void TestEndToEnd::init() {
@@ -217,6 +259,12 @@ void TestEndToEnd::pageAddedAndUpdateTimeChangedFromTheKeyboard() {
     const QString url = server.url("/added");
 
     RunningVelmora velmora(scratch.path());
+    // The start window belongs to the main window, as a splash that no task bar lists.
+    const QString start = velmora.visibleWindow("Velmora start", true);
+    QVERIFY(!start.isEmpty());
+    QVERIFY(runTool("xprop", {"-id", start, "_NET_WM_WINDOW_TYPE"})
+                .contains("_NET_WM_WINDOW_TYPE_SPLASH"));
+    const quint64 startOwner = owner(start);
     QVERIFY(!velmora.openDialog("ctrl+a", "Add page").isEmpty());
     velmora.typeText("Example");
     // Tab selects the URL field's "http://", so typing replaces it.
@@ -229,6 +277,19 @@ void TestEndToEnd::pageAddedAndUpdateTimeChangedFromTheKeyboard() {
     QTRY_VERIFY_WITH_TIMEOUT(findColour(velmora.screenshot("e2e-added"), unchangedOutline) ||
                                  findColour(velmora.screenshot("e2e-added"), updatedArrow),
                              10000);
+    const QString mainWindow = velmora.windowId();
+    QCOMPARE(startOwner, windowNumber(mainWindow));
+
+    // Shown again after the main window rose for its new tile: still on top, and owned by it.
+    const QString again = velmora.openDialog("ctrl+a", "Add page");
+    QVERIFY(!again.isEmpty());
+    QVERIFY(stacksAbove(again, mainWindow));
+    QCOMPARE(owner(again), windowNumber(mainWindow));
+    // The buttons' faces in the dialog's own grey.
+    const QImage dialog = velmora.screenshot("e2e-add-page-again", again);
+    QCOMPARE(dialog.pixelColor(74, 137), QColor(192, 192, 192));
+    runTool("xdotool", {"key", "Escape"});
+    QTRY_VERIFY_WITH_TIMEOUT(velmora.visibleWindow("Add page").isEmpty(), 10000);
 
     QVERIFY(!velmora.openDialog("ctrl+c", "Change setting").isEmpty());
     // From the browser field past the "..." button to the update time.
@@ -242,6 +303,44 @@ void TestEndToEnd::pageAddedAndUpdateTimeChangedFromTheKeyboard() {
     velmora.exitAndCheckStatus();
     QCOMPARE(ScratchDirectory::read("Group.dat"),
              "1,Example," + url.toUtf8() + "," + QByteArray::number(firstTime) + ",");
+}
+
+// No window manager runs: what keeps an alert in sight and the keyboard usable is the
+// program's own doing.
+void TestEndToEnd::alertStaysOverTheWindowAndHandsBackTheKeyboard() {
+    TestHttpServer server;
+    server.setRoute("/page", TestHttpServer::Route::modifiedAt(firstTime));
+    ScratchDirectory scratch;
+    const QByteArray url = server.url("/page").toUtf8();
+    ScratchDirectory::write("Group.dat",
+                            "1,Watched page," + url + "," + QByteArray::number(firstTime) + ",");
+    ScratchDirectory::write("Setting.ini", "/nonexistent/browser,1,");
+
+    RunningVelmora velmora(scratch.path());
+    QTRY_VERIFY_WITH_TIMEOUT(server.requestCountFor("/page") >= 1, 20000);
+    std::optional<QRect> icon;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (icon = findColour(velmora.screenshot("e2e-before-alert"), unchangedOutline)), 10000);
+    const QString mainWindow = velmora.windowId();
+    velmora.clickAt(icon->center());
+    const QString alert = velmora.visibleWindow("Alert", true);
+    QVERIFY(!alert.isEmpty());
+    QCOMPARE(owner(alert), windowNumber(mainWindow));
+
+    // An update raises the main window while the alert is open.
+    server.setLastModified("/page", raisedTime);
+    const int before = server.requestCountFor("/page");
+    QTRY_VERIFY_WITH_TIMEOUT(server.requestCountFor("/page") >= before + 2, 20000);
+    QVERIFY(stacksAbove(alert, mainWindow));
+
+    // OK by mouse, the pointer then off every window: the keys reach the program only if the
+    // keyboard went back to its window.
+    runTool("xdotool", {"mousemove", "--window", alert, "150", "82", "click", "1"});
+    QTRY_VERIFY_WITH_TIMEOUT(velmora.visibleWindow("Alert").isEmpty(), 10000);
+    runTool("xdotool", {"mousemove", "1279", "1023"});
+    runTool("xdotool", {"key", "ctrl+x"});
+    QVERIFY(velmora.process.waitForFinished(10000));
+    QCOMPARE(velmora.process.exitCode(), 0);
 }
 
 QTEST_MAIN(TestEndToEnd)

@@ -10,6 +10,7 @@
 #include "ui/VelmoraStartWindow.h"
 
 #include <QCoreApplication>
+#include <QDialog>
 #include <QLayout>
 #include <cstdlib>
 
@@ -179,6 +180,11 @@ void Velmora::showMainWindow() {
     setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     raise();
+    // Without a window manager nothing else keeps the owned dialogs over the window just raised.
+    for (QDialog* owned : findChildren<QDialog*>(Qt::FindDirectChildrenOnly)) {
+        if (owned->isVisible())
+            owned->raise();
+    }
 }
 
 template <typename Work> void Velmora::postToGui(Work&& work) {

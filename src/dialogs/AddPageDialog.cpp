@@ -38,6 +38,7 @@ AddPageDialog::AddPageDialog(QWidget* owner, bool modal) : QDialog(owner) {
             &AddPageDialog::CancelButton_ActionPerformed);
     refuseCommas(*TitleTextField, owner, CommaMessages::title);
     refuseCommas(*URLTextField, owner, CommaMessages::url);
+    keepWithOwner(*this, TitleTextField);
 }
 
 QString AddPageDialog::getPageTitleString() const {

@@ -1,5 +1,6 @@
 #include "dialogs/AlertDialog.h"
 
+#include "dialogs/DialogParts.h"
 #include "platform/Guard.h"
 #include "ui/Palette.h"
 
@@ -22,9 +23,11 @@ AlertDialog::AlertDialog(QWidget* owner) : QDialog(owner) {
     AlertLabel->setGeometry(0, 30, 300, 40);
     OKButton->setText(QStringLiteral("OK"));
     OKButton->setGeometry(120, 70, 60, 25);
+    DialogParts::giveDialogFace(*OKButton);
     setWindowTitle(QStringLiteral("Alert"));
 
     connect(OKButton, &QPushButton::clicked, this, &AlertDialog::OKButton_ActionPerformed);
+    DialogParts::keepWithOwner(*this, OKButton);
 }
 
 void AlertDialog::setAlertMessage(const QString& message) {

@@ -55,6 +55,7 @@ ChangePageDialog::ChangePageDialog(QWidget* owner, bool modal) : QDialog(owner),
     connect(OKButton, &QPushButton::clicked, this, &ChangePageDialog::OKButton_ActionPerformed);
     refuseCommas(*TitleTextField, Parent, CommaMessages::title);
     refuseCommas(*URLTextField, Parent, CommaMessages::url);
+    keepWithOwner(*this, PageList);
 }
 
 void ChangePageDialog::setPage(const PageVector& pages) {
@@ -85,6 +86,9 @@ void ChangePageDialog::setVisible(bool visible) {
         SelectedIndex_Old = -1;
         const QSignalBlocker programChange(PageList);
         PageList->clearSelection();
+        // No current row either: the list would mark its first row on taking the keyboard,
+        // and Down would then skip it.
+        PageList->setCurrentIndex(QModelIndex());
     }
     QDialog::setVisible(visible);
 }

@@ -52,6 +52,7 @@ ChangeSettingDialog::ChangeSettingDialog(QWidget* owner) : QDialog(owner), Paren
             &ChangeSettingDialog::BrowserButton_ActionPerformed);
     // A comma would split the settings file's browser field in two.
     refuseCommas(*BrowserTextField, Parent, CommaMessages::url);
+    keepWithOwner(*this, BrowserTextField);
 }
 
 // Built on first use and kept: the file dialog starts a file system watcher of its own,
@@ -62,6 +63,7 @@ QFileDialog& ChangeSettingDialog::openBrowserDialog() {
         OpenBrowserDialog->setObjectName(QStringLiteral("OpenBrowserDialog"));
         OpenBrowserDialog->setFileMode(QFileDialog::ExistingFile);
         OpenBrowserDialog->setAcceptMode(QFileDialog::AcceptOpen);
+        DialogParts::keepWithOwner(*OpenBrowserDialog, nullptr);
     }
     return *OpenBrowserDialog;
 }
