@@ -1,5 +1,8 @@
 #include "model/AccessCheck.h"
 
+#include "platform/HttpDate.h"
+
+#include <limits>
 #include <memory>
 #include <mutex>
 
@@ -15,14 +18,12 @@ void initialiseCurl() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-bool isCheckedScheme(const char* scheme) {
-    const QByteArray s(scheme);
-    return s == "http" || s == "https" || s == "ftp" || s == "file";
+bool isCheckedScheme(const QByteArray& scheme) {
+    return scheme == "http" || scheme == "https" || scheme == "ftp" || scheme == "file";
 }
 
-bool isHttpScheme(const char* scheme) {
-    const QByteArray s(scheme);
-    return s == "http" || s == "https";
+bool isHttpScheme(const QByteArray& scheme) {
+    return scheme == "http" || scheme == "https";
 }
 
 // Only the headers matter, so a GET is cut short at the first byte of the body.
@@ -30,21 +31,6 @@ size_t refuseBody(char*, size_t, size_t, void*) {
     return 0;
 }
 
-// Notes whether the last response of a redirect chain carried a Last-Modified of its own.
-size_t noteLastModified(char* line, size_t size, size_t count, void* dated) {
-    const size_t length = size * count;
-    constexpr char field[] = "last-modified:";
-    constexpr size_t fieldLength = sizeof field - 1;
-    if (length >= 5 && qstrncmp(line, "HTTP/", 5) == 0)
-        *static_cast<bool*>(dated) = false;
-    else if (length >= fieldLength && qstrnicmp(line, field, fieldLength) == 0)
-        *static_cast<bool*>(dated) = true;
-    return length;
-}
-
-struct UrlDeleter {
-    void operator()(CURLU* url) const { curl_url_cleanup(url); }
-};
 struct TextDeleter {
     void operator()(char* text) const { curl_free(text); }
 };
@@ -53,61 +39,15 @@ struct TextDeleter {
 
 AccessCheck::AccessCheck() : AccessCheck(Timeouts{}) {}
 
-AccessCheck::AccessCheck(Timeouts timeouts) : timeouts(timeouts) {
+AccessCheck::AccessCheck(Timeouts timeouts, const QString& certificateAuthorities) {
     initialiseCurl();
     easy = curl_easy_init();
     multi = curl_multi_init();
-}
-
-AccessCheck::~AccessCheck() {
-    curl_easy_cleanup(easy);
-    curl_multi_cleanup(multi);
-}
-
-void AccessCheck::abort() {
-    aborted = true;
-    curl_multi_wakeup(multi);
-}
-
-qint64 AccessCheck::checkEach(const QString& urlText) {
-    if (!easy || !multi)
-        return -2;
-    // A NUL would end the text early in C, and a different page would be checked.
-    if (urlText.contains(QChar(u'\0')))
-        return -1;
-    const std::unique_ptr<CURLU, UrlDeleter> url(curl_url());
-    // No scheme guessing: a bare host name, an unknown scheme or bad syntax is unusable. A
-    // blank in the path or query is sent encoded, as a browser would send it.
-    if (!url || curl_url_set(url.get(), CURLUPART_URL, urlText.toUtf8().constData(),
-                             CURLU_ALLOW_SPACE | CURLU_URLENCODE) != CURLUE_OK)
-        return -1;
-    char* rawScheme = nullptr;
-    if (curl_url_get(url.get(), CURLUPART_SCHEME, &rawScheme, 0) != CURLUE_OK)
-        return -1;
-    const std::unique_ptr<char, TextDeleter> scheme(rawScheme);
-    if (!isCheckedScheme(scheme.get()))
-        return -1;
-
-    const bool http = isHttpScheme(scheme.get());
-    Response response = request(url.get(), Method::Head);
-    // Some servers refuse HEAD; ask again with a GET that stops after the headers.
-    if (http && response.code == CURLE_OK && (response.status == 405 || response.status == 501))
-        response = request(url.get(), Method::Get);
-
-    if (response.code != CURLE_OK)
-        return -2;
-    // An error page may carry a Last-Modified header of its own; it says nothing of the page.
-    if (http && response.status >= 400)
-        return -1;
-    // libcurl keeps a redirect's date when the page it leads to sends none.
-    if (response.fileTime == -1 || (http && !response.lastModifiedSent))
-        return -1;
-    const qint64 milliseconds = static_cast<qint64>(response.fileTime) * 1000;
-    return milliseconds == 0 ? -1 : milliseconds;
-}
-
-AccessCheck::Response AccessCheck::request(CURLU* url, Method method) {
-    curl_easy_reset(easy);
+    url = curl_url();
+    if (!easy)
+        return;
+    // Everything that is the same for every page is set here, once. Proxies are left to
+    // libcurl, which takes them from http_proxy, https_proxy and no_proxy.
     curl_easy_setopt(easy, CURLOPT_CURLU, url);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_USERAGENT, userAgent);
@@ -118,35 +58,120 @@ AccessCheck::Response AccessCheck::request(CURLU* url, Method method) {
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts.connect.count()));
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(timeouts.total.count()));
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, refuseBody);
-    bool dated = false;
-    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, noteLastModified);
-    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &dated);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, keepLastModified);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &lastModified);
+    if (!certificateAuthorities.isEmpty()) {
+        curl_easy_setopt(easy, CURLOPT_CAINFO, certificateAuthorities.toLocal8Bit().constData());
+        curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
+    }
+}
+
+AccessCheck::~AccessCheck() {
+    curl_easy_cleanup(easy);
+    curl_multi_cleanup(multi);
+    curl_url_cleanup(url);
+}
+
+void AccessCheck::abort() {
+    aborted = true;
+    curl_multi_wakeup(multi);
+}
+
+qint64 AccessCheck::checkEach(const QString& urlText) {
+    if (!easy || !multi || !url)
+        return -2;
+    // A NUL would end the text early in C, and a different page would be checked.
+    if (urlText.contains(QChar(u'\0')))
+        return -1;
+    // Forget the previous page first: a relative text would otherwise be read against it.
+    curl_url_set(url, CURLUPART_URL, nullptr, 0);
+    // No scheme guessing: a bare host name, an unknown scheme or bad syntax is unusable. A
+    // blank in the path or query is sent encoded, as a browser would send it.
+    if (curl_url_set(url, CURLUPART_URL, urlText.toUtf8().constData(),
+                     CURLU_ALLOW_SPACE | CURLU_URLENCODE) != CURLUE_OK)
+        return -1;
+    char* rawScheme = nullptr;
+    if (curl_url_get(url, CURLUPART_SCHEME, &rawScheme, 0) != CURLUE_OK)
+        return -1;
+    const QByteArray scheme(std::unique_ptr<char, TextDeleter>(rawScheme).get());
+    if (!isCheckedScheme(scheme))
+        return -1;
+
+    const bool http = isHttpScheme(scheme);
+    Answer answer = request(Method::Head, http);
+    // Servers and filters that refuse HEAD or leave its date out may still date a GET; one
+    // GET that stops after the headers settles it.
+    if (http && answer.code == CURLE_OK && answer.time == -1)
+        answer = request(Method::Get, http);
+    return answer.code == CURLE_OK ? answer.time : -2;
+}
+
+AccessCheck::Answer AccessCheck::request(Method method, bool http) {
     if (method == Method::Head)
         curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
     else
         curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+    lastModified = {};
 
-    Response response;
-    response.code = perform();
+    Answer answer;
+    answer.code = perform();
     long status = 0;
     curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
-    response.status = status;
     // A GET cut short after the headers is a complete answer for our purpose.
-    if (method == Method::Get && response.code == CURLE_WRITE_ERROR && status > 0)
-        response.code = CURLE_OK;
-    response.lastModifiedSent = dated;
-    if (response.code == CURLE_OK) {
-        curl_off_t fileTime = -1;
-        curl_easy_getinfo(easy, CURLINFO_FILETIME_T, &fileTime);
-        response.fileTime = fileTime;
+    if (method == Method::Get && answer.code == CURLE_WRITE_ERROR && status > 0)
+        answer.code = CURLE_OK;
+    if (answer.code == CURLE_OK)
+        answer.time = http ? (status < 400 ? httpTime() : -1) : fileTime();
+    // 1970-01-01 00:00:00 UTC reads as "no time", and 0 is no result of ours.
+    if (answer.time == 0)
+        answer.time = -1;
+    return answer;
+}
+
+// Keeps the Last-Modified text of the last response of a redirect chain; a status line starts
+// a new response, whose fields replace those of the one before.
+size_t AccessCheck::keepLastModified(char* line, size_t size, size_t count, void* target) {
+    auto& field = *static_cast<LastModifiedField*>(target);
+    const size_t length = size * count;
+    constexpr char name[] = "last-modified:";
+    constexpr size_t nameLength = sizeof name - 1;
+    if (length >= 5 && qstrncmp(line, "HTTP/", 5) == 0) {
+        field = {};
+    } else if (!field.sent && length >= nameLength && qstrnicmp(line, name, nameLength) == 0) {
+        field.sent = true;
+        const size_t valueLength = length - nameLength;
+        field.tooLong = valueLength > field.text.size();
+        if (!field.tooLong) {
+            std::copy_n(line + nameLength, valueLength, field.text.begin());
+            field.length = valueLength;
+        }
     }
-    return response;
+    return length;
+}
+
+// An error page's date says nothing of the page, so only a success or redirect status counts.
+qint64 AccessCheck::httpTime() const {
+    if (!lastModified.sent || lastModified.tooLong)
+        return -1;
+    const std::string_view text(lastModified.text.data(), lastModified.length);
+    return parseHttpDate(text, currentUtcYear()).value_or(-1);
+}
+
+// FTP and file times come from libcurl, in whole seconds.
+qint64 AccessCheck::fileTime() const {
+    curl_off_t seconds = -1;
+    curl_easy_getinfo(easy, CURLINFO_FILETIME_T, &seconds);
+    constexpr curl_off_t limit = std::numeric_limits<qint64>::max() / 1000;
+    if (seconds == -1 || seconds > limit || seconds < -limit)
+        return -1;
+    return qint64(seconds) * 1000;
 }
 
 CURLcode AccessCheck::perform() {
     if (aborted)
         return CURLE_ABORTED_BY_CALLBACK;
-    curl_multi_add_handle(multi, easy);
+    if (curl_multi_add_handle(multi, easy) != CURLM_OK)
+        return CURLE_FAILED_INIT;
     CURLcode result = CURLE_ABORTED_BY_CALLBACK;
     // The multi interface lets abort() wake a request that waits on a silent server.
     int running = 1;

@@ -2,13 +2,16 @@
 
 #include "model/PageChecker.h"
 
+#include <QString>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <curl/curl.h>
 
-// The access check over libcurl. One handle is kept and reused, so the requests of a cycle
-// share keep-alive connections; every check is still a fresh request. Only HTTP(S), FTP and
-// file URLs are checked; time-outs keep a silent server from holding the cycle for ever.
+// The access check over libcurl. One handle is set up once and reused, so the requests of a
+// cycle share keep-alive connections and a request only sets its method; every check is still
+// a fresh request. Only HTTP(S), FTP and file URLs are checked; time-outs keep a silent server
+// from holding the cycle for ever.
 class AccessCheck final : public PageChecker {
 public:
     struct Timeouts {
@@ -17,7 +20,9 @@ public:
     };
 
     AccessCheck();
-    explicit AccessCheck(Timeouts timeouts);
+    // certificateAuthorities: a PEM file trusted instead of the system's store (tests use it
+    // for a private CA); empty for the system's store.
+    explicit AccessCheck(Timeouts timeouts, const QString& certificateAuthorities = {});
     ~AccessCheck() override;
     AccessCheck(const AccessCheck&) = delete;
     AccessCheck& operator=(const AccessCheck&) = delete;
@@ -27,18 +32,27 @@ public:
 
 private:
     enum class Method { Head, Get };
-    struct Response {
+    // The final response's Last-Modified text, as the header callback finds it.
+    struct LastModifiedField {
+        std::array<char, 64> text{}; // no date in any form is longer
+        size_t length = 0;
+        bool sent = false;
+        bool tooLong = false;
+    };
+    struct Answer {
         CURLcode code = CURLE_OK;
-        long status = 0;
-        curl_off_t fileTime = -1;
-        bool lastModifiedSent = false;
+        qint64 time = -1; // -1 when the answer carries no usable time
     };
 
-    Response request(CURLU* url, Method method);
+    Answer request(Method method, bool http);
+    static size_t keepLastModified(char* line, size_t size, size_t count, void* field);
+    qint64 httpTime() const;
+    qint64 fileTime() const;
     CURLcode perform();
 
-    const Timeouts timeouts;
     CURL* easy = nullptr;
     CURLM* multi = nullptr;
+    CURLU* url = nullptr;
+    LastModifiedField lastModified;
     std::atomic<bool> aborted{false};
 };
