@@ -6,6 +6,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <functional>
 #include <sys/socket.h>
 
 using Route = TestHttpServer::Route;
@@ -55,6 +56,7 @@ public:
         : QObject(socket), socket(socket), state(state) {
         connect(socket, &QTcpSocket::readyRead, this, &Connection::readRequests);
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QTcpSocket::bytesWritten, this, &Connection::feed);
     }
 
 private:
@@ -110,6 +112,29 @@ private:
             socket->write(garbage, sizeof garbage - 1);
             socket->disconnectFromHost();
             return;
+        case Behaviour::ResetMidHeader:
+            silent = true;
+            socket->write("HTTP/1.1 200 OK\r\nLast-Modified: Thu, 04 Ma");
+            socket->flush();
+            resetSocket(socket);
+            return;
+        case Behaviour::Http09:
+            silent = true;
+            socket->write("<html><body>a page from long ago</body></html>\n");
+            socket->disconnectFromHost();
+            return;
+        case Behaviour::HugeHeaders:
+            silent = true;
+            streamHugeHeaders();
+            return;
+        case Behaviour::EndlessBody:
+            silent = method != "HEAD";
+            streamEndlessBody(method);
+            return;
+        case Behaviour::Trickle:
+            silent = true;
+            trickle(method, route);
+            return;
         case Behaviour::RefuseHead:
             if (method == "HEAD") {
                 Route refusal;
@@ -125,6 +150,12 @@ private:
     }
 
     void respond(const QByteArray& method, const Route& route, bool close) {
+        socket->write(response(method, route, close));
+        if (close)
+            socket->disconnectFromHost();
+    }
+
+    QByteArray response(const QByteArray& method, const Route& route, bool close) {
         QByteArray out = "HTTP/1.1 " + QByteArray::number(route.status) + ' ' +
                          reasonPhrase(route.status) + "\r\n";
         if (!route.rawLastModified.isEmpty())
@@ -143,14 +174,64 @@ private:
         } else if (method != "HEAD") {
             out += route.body;
         }
-        socket->write(out);
-        if (close)
-            socket->disconnectFromHost();
+        return out;
+    }
+
+    // Hostile answers far larger than memory should hold are made piece by piece as the
+    // client reads, so the server's own memory stays small whatever the client does.
+    void stream(std::function<QByteArray()> pieces) {
+        nextPiece = std::move(pieces);
+        feed();
+    }
+
+    void feed() {
+        constexpr qint64 queueLimit = 64 * 1024;
+        while (nextPiece && socket->bytesToWrite() < queueLimit) {
+            const QByteArray piece = nextPiece();
+            if (piece.isEmpty())
+                nextPiece = nullptr;
+            else
+                socket->write(piece);
+        }
+    }
+
+    void streamHugeHeaders() {
+        constexpr int fieldCount = 10 * 1024;
+        const QByteArray filler(1000, 'f');
+        socket->write("HTTP/1.1 200 OK\r\n");
+        stream([filler, sent = 0]() mutable -> QByteArray {
+            if (sent > fieldCount)
+                return {};
+            if (sent++ == fieldCount)
+                return "Content-Length: 0\r\n\r\n";
+            return "X-Filler-" + QByteArray::number(sent) + ": " + filler + "\r\n";
+        });
+    }
+
+    void streamEndlessBody(const QByteArray& method) {
+        socket->write("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n");
+        if (method == "HEAD")
+            return;
+        const QByteArray chunk = "1000\r\n" + QByteArray(0x1000, 'x') + "\r\n";
+        stream([chunk] { return chunk; });
+    }
+
+    void trickle(const QByteArray& method, const Route& route) {
+        auto* timer = new QTimer(this);
+        connect(timer, &QTimer::timeout, this,
+                [this, timer, rest = response(method, route, false)]() mutable {
+                    socket->write(rest.left(1));
+                    rest.remove(0, 1);
+                    if (rest.isEmpty())
+                        timer->stop();
+                });
+        timer->start(1000);
     }
 
     QTcpSocket* socket;
     TestHttpServer::State& state;
     QByteArray buffer;
+    std::function<QByteArray()> nextPiece; // the rest of a streamed answer; empty when done
     bool silent = false; // once set, whatever else arrives is dropped unanswered
 };
 

@@ -24,6 +24,11 @@ public:
             ResetConnection, // answer the request with a TCP reset
             Garbage,         // write bytes that are not HTTP and close
             RefuseHead,      // HEAD gets refusedHeadStatus, GET is answered normally
+            Trickle,         // the normal answer, one byte a second
+            ResetMidHeader,  // half a status line and a field, then a TCP reset
+            Http09,          // a bare body with no status line, as HTTP/0.9 answered
+            HugeHeaders,     // a status line, then 10 MB of header fields
+            EndlessBody,     // a chunked body that never ends (the headers alone to HEAD)
         };
 
         int status = 200;
