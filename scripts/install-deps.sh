@@ -28,6 +28,10 @@ test_packages=(
     imagemagick
     # The benchmark compares the access check with the curl command.
     curl
+    # A real web server for the access check's tests, over HTTP and over TLS with HTTP/2.
+    nginx-light
+    # The tests make their own certificate authority and server certificate.
+    openssl
 )
 
 usage() {
