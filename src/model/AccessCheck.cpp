@@ -2,6 +2,7 @@
 
 #include "platform/HttpDate.h"
 
+#include <QFile>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -61,7 +62,8 @@ AccessCheck::AccessCheck(Timeouts timeouts, const QString& certificateAuthoritie
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, keepLastModified);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, &lastModified);
     if (!certificateAuthorities.isEmpty()) {
-        curl_easy_setopt(easy, CURLOPT_CAINFO, certificateAuthorities.toLocal8Bit().constData());
+        const QByteArray path = QFile::encodeName(certificateAuthorities);
+        curl_easy_setopt(easy, CURLOPT_CAINFO, path.constData());
         curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
     }
 }
@@ -120,6 +122,7 @@ AccessCheck::Answer AccessCheck::request(Method method, bool http) {
     // A GET cut short after the headers is a complete answer for our purpose.
     if (method == Method::Get && answer.code == CURLE_WRITE_ERROR && status > 0)
         answer.code = CURLE_OK;
+    // An error page's date says nothing of the page.
     if (answer.code == CURLE_OK)
         answer.time = http ? (status < 400 ? httpTime() : -1) : fileTime();
     // 1970-01-01 00:00:00 UTC reads as "no time", and 0 is no result of ours.
@@ -128,8 +131,8 @@ AccessCheck::Answer AccessCheck::request(Method method, bool http) {
     return answer;
 }
 
-// Keeps the Last-Modified text of the last response of a redirect chain; a status line starts
-// a new response, whose fields replace those of the one before.
+// Keeps the first Last-Modified field of the final response: a status line starts a new
+// response (the next of a redirect chain), which forgets the one before.
 size_t AccessCheck::keepLastModified(char* line, size_t size, size_t count, void* target) {
     auto& field = *static_cast<LastModifiedField*>(target);
     const size_t length = size * count;
@@ -149,7 +152,6 @@ size_t AccessCheck::keepLastModified(char* line, size_t size, size_t count, void
     return length;
 }
 
-// An error page's date says nothing of the page, so only a success or redirect status counts.
 qint64 AccessCheck::httpTime() const {
     if (!lastModified.sent || lastModified.tooLong)
         return -1;
