@@ -47,11 +47,11 @@ bool openssl(const QString& directory, const QStringList& arguments) {
 }
 
 bool makeAuthority(const QString& directory, const QString& name) {
-    return openssl(directory, {"req", "-x509", "-newkey", "ec", "-pkeyopt",
-                               "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2",
-                               "-keyout", name + ".key", "-out", name + ".pem", "-subj",
-                               "/CN=" + name, "-addext", "basicConstraints=critical,CA:TRUE",
-                               "-addext", "keyUsage=critical,keyCertSign"});
+    return openssl(directory,
+                   {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                    "-nodes", "-days", "2", "-keyout", name + ".key", "-out", name + ".pem",
+                    "-subj", "/CN=" + name, "-addext", "basicConstraints=critical,CA:TRUE",
+                    "-addext", "keyUsage=critical,keyCertSign"});
 }
 
 bool write(const QString& path, const QByteArray& bytes) {
@@ -106,12 +106,12 @@ void TestAccessCheckNginx::initTestCase() {
     QVERIFY(write(keys.filePath("server.ext"), "subjectAltName=IP:127.0.0.1,DNS:localhost\n"
                                                "basicConstraints=CA:FALSE\n"
                                                "extendedKeyUsage=serverAuth\n"));
-    QVERIFY(openssl(k, {"req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-                        "-nodes", "-keyout", "server.key", "-out", "server.csr", "-subj",
-                        "/CN=127.0.0.1"}));
+    QVERIFY(
+        openssl(k, {"req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+                    "-keyout", "server.key", "-out", "server.csr", "-subj", "/CN=127.0.0.1"}));
     QVERIFY(openssl(k, {"x509", "-req", "-in", "server.csr", "-CA", "authority.pem", "-CAkey",
-                        "authority.key", "-CAcreateserial", "-days", "2", "-extfile",
-                        "server.ext", "-out", "server.pem"}));
+                        "authority.key", "-CAcreateserial", "-days", "2", "-extfile", "server.ext",
+                        "-out", "server.pem"}));
 
     for (const QString folder : {"head-refused", "head-undated"})
         QVERIFY(QDir(root.path()).mkpath(folder));

@@ -8,8 +8,8 @@ namespace {
 using namespace std::string_view_literals;
 
 constexpr std::array shortDayNames{"Mon"sv, "Tue"sv, "Wed"sv, "Thu"sv, "Fri"sv, "Sat"sv, "Sun"sv};
-constexpr std::array longDayNames{"Monday"sv,   "Tuesday"sv, "Wednesday"sv, "Thursday"sv,
-                                  "Friday"sv,   "Saturday"sv, "Sunday"sv};
+constexpr std::array longDayNames{"Monday"sv, "Tuesday"sv,  "Wednesday"sv, "Thursday"sv,
+                                  "Friday"sv, "Saturday"sv, "Sunday"sv};
 constexpr std::array monthNames{"Jan"sv, "Feb"sv, "Mar"sv, "Apr"sv, "May"sv, "Jun"sv,
                                 "Jul"sv, "Aug"sv, "Sep"sv, "Oct"sv, "Nov"sv, "Dec"sv};
 
@@ -40,15 +40,14 @@ public:
         while (count < maxCount && count < int(rest.size()) && rest[count] >= '0' &&
                rest[count] <= '9')
             value = value * 10 + (rest[count++] - '0');
-        if (count < minCount || (count < int(rest.size()) && rest[count] >= '0' &&
-                                 rest[count] <= '9'))
+        if (count < minCount ||
+            (count < int(rest.size()) && rest[count] >= '0' && rest[count] <= '9'))
             return false;
         rest.remove_prefix(count);
         return true;
     }
 
-    template <size_t N>
-    bool name(const std::array<std::string_view, N>& names, int& index) {
+    template <size_t N> bool name(const std::array<std::string_view, N>& names, int& index) {
         // A longer name must not be taken for its shorter prefix, nor the other way round.
         for (size_t i = 0; i < N; ++i) {
             Cursor probe = *this;
@@ -102,8 +101,8 @@ bool rfc850Date(Cursor in, Fields& f, int currentYear) {
     int shortYear = 0;
     if (!(in.name(longDayNames, weekday) && in.literal(", ") && in.number(2, 2, f.day) &&
           in.literal("-") && in.name(monthNames, f.month) && in.literal("-") &&
-          in.number(2, 2, shortYear) && in.literal(" ") && timeOfDay(in, f) &&
-          in.literal(" ") && zone(in) && in.atEnd()))
+          in.number(2, 2, shortYear) && in.literal(" ") && timeOfDay(in, f) && in.literal(" ") &&
+          zone(in) && in.atEnd()))
         return false;
     // The year with these last two digits in the window from 49 years back to 50 ahead.
     const int earliest = currentYear - 49;

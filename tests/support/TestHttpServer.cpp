@@ -231,7 +231,8 @@ private:
     QTcpSocket* socket;
     TestHttpServer::State& state;
     QByteArray buffer;
-    std::function<QByteArray()> nextPiece; // the rest of a streamed answer; empty when done
+    // The rest of a streamed answer, piece by piece; empty when it is all sent.
+    std::function<QByteArray()> nextPiece;
     bool silent = false; // once set, whatever else arrives is dropped unanswered
 };
 
