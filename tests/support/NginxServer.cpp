@@ -43,8 +43,9 @@ NginxServer::NginxServer(const Options& options) : tls(options.tls.has_value()) 
         failure = QStringLiteral("nginx is not installed");
         return;
     }
-    for (int attempt = 0; attempt < startAttempts && !start(options); ++attempt) {
-    }
+    for (int attempt = 0; attempt < startAttempts; ++attempt)
+        if (start(options))
+            return;
 }
 
 NginxServer::~NginxServer() {
