@@ -2,6 +2,8 @@
 # Installs the Debian packages Velmora needs that are not installed yet.
 #   scripts/install-deps.sh          what building and running needs
 #   scripts/install-deps.sh --test   that, plus what the tests and the benchmark need
+#   scripts/install-deps.sh --package  that, plus what building the Debian package needs
+#                                      (--test includes it: a test checks the package)
 set -euo pipefail
 
 build_packages=(
@@ -26,6 +28,12 @@ test_packages=(
     xdotool
     x11-utils
     imagemagick
+    # scripts/make-pictures.sh renders the application icon from its SVG with rsvg-convert.
+    librsvg2-bin
+    # The package test checks the menu entry, the AppStream data and the .deb with these.
+    desktop-file-utils
+    appstream
+    lintian
     # The benchmark compares the access check with the curl command.
     curl
     # A real web server for the access check's tests, over HTTP and over TLS with HTTP/2.
@@ -34,14 +42,22 @@ test_packages=(
     openssl
 )
 
+package_packages=(
+    # CPack computes the package's dependencies with dpkg-shlibdeps and builds with dpkg-deb.
+    dpkg-dev
+    # CPack finds the executables to run dpkg-shlibdeps on with it.
+    file
+)
+
 usage() {
-    echo "usage: $0 [--test]" >&2
+    echo "usage: $0 [--test] [--package]" >&2
 }
 
 packages=("${build_packages[@]}")
 for argument in "$@"; do
     case "$argument" in
-        --test) packages+=("${test_packages[@]}") ;;
+        --test) packages+=("${test_packages[@]}" "${package_packages[@]}") ;;
+        --package) packages+=("${package_packages[@]}") ;;
         -h | --help) usage; exit 0 ;;
         *) usage; exit 2 ;;
     esac

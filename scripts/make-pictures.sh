@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Draws the program's pictures with ImageMagick. Run it by hand after changing a picture;
-# the GIF files it writes are committed, so neither building nor running needs ImageMagick.
+# Draws the program's pictures with ImageMagick, and its application icon as SVG rendered to
+# PNG with rsvg-convert. Run it by hand after changing a picture; the files it writes are
+# committed, so neither building nor running needs either tool.
 set -euo pipefail
-out="$(cd "$(dirname "$0")/.." && pwd)/resources/images"
+repo="$(cd "$(dirname "$0")/.." && pwd)"
+out="$repo/resources/images"
 mkdir -p "$out"
 
 # A sheet of paper with a folded corner on a transparent 50 x 50 canvas.
@@ -38,3 +40,31 @@ convert -size 400x200 gradient:'#f4f7fb'-'#c9d6ea' \
     -stroke '#1c3d6e' -strokewidth 2 -draw 'line 20,116 380,116' -stroke none \
     \( "$out/UpIcon.gif" -resize 90x90 \) -geometry +292+4 -composite \
     "$out/Title.gif"
+
+# The application icon: the unchanged page, with its last lines making room for a clock face
+# in the updated page's yellow. The same 50 x 50 drawing, scaled, serves every size.
+icons="$repo/packaging/icons"
+mkdir -p "$icons"
+cat >"$icons/velmora.svg" <<'SVG'
+<?xml version="1.0" encoding="UTF-8"?>
+<svg xmlns="http://www.w3.org/2000/svg" width="256" height="256" viewBox="0 0 50 50">
+  <polygon points="9,3 32,3 41,12 41,47 9,47" fill="#ffffff" stroke="#2c5aa0" stroke-width="2" stroke-linejoin="round"/>
+  <polygon points="32,3 32,12 41,12" fill="#2c5aa0" stroke="#2c5aa0" stroke-width="2" stroke-linejoin="round"/>
+  <g stroke="#6d8fc7" stroke-width="2">
+    <line x1="14" y1="20" x2="36" y2="20"/>
+    <line x1="14" y1="27" x2="27" y2="27"/>
+    <line x1="14" y1="34" x2="22" y2="34"/>
+    <line x1="14" y1="41" x2="20" y2="41"/>
+  </g>
+  <circle cx="35" cy="36" r="11" fill="#fff3b0" stroke="#d08a00" stroke-width="2.5"/>
+  <g stroke="#1c3d6e" stroke-width="2.2" stroke-linecap="round">
+    <line x1="35" y1="36" x2="35" y2="28.5"/>
+    <line x1="35" y1="36" x2="40.5" y2="39"/>
+  </g>
+  <circle cx="35" cy="36" r="1.6" fill="#1c3d6e"/>
+</svg>
+SVG
+for size in 48 64 128 256; do
+    rsvg-convert --width "$size" --height "$size" --output "$icons/velmora-$size.png" \
+        "$icons/velmora.svg"
+done

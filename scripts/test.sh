@@ -7,10 +7,11 @@
 #   --tsan          build in build/tsan with ThreadSanitizer and run the suite there
 #   --asan          build in build/asan with AddressSanitizer, LeakSanitizer and
 #                   UndefinedBehaviorSanitizer and run the suite there
-#   --label REGEX   only the tests whose label matches (labels: core, gui, e2e); only their
-#                   targets are built
+#   --label REGEX   only the tests whose label matches (labels: core, gui, e2e, package); only
+#                   their targets are built
 #   --jobs N        parallel build and test jobs (default: the number of processors)
 #
+# When the package test is among the chosen ones, scripts/package.sh builds the .deb first.
 # With CI=true and no option: the whole suite, then the core tests under ThreadSanitizer.
 # Without a usable DISPLAY a private Xvfb server is started for the end-to-end test.
 # Exits non-zero when anything fails to build or any test fails.
@@ -19,7 +20,7 @@ set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 usage() {
-    sed -n '2,17s/^# \{0,1\}//p' "${BASH_SOURCE[0]}" >&2
+    sed -n '2,18s/^# \{0,1\}//p' "${BASH_SOURCE[0]}" >&2
 }
 
 jobs="$(nproc 2>/dev/null || echo 2)"
@@ -189,6 +190,11 @@ run_suite() {
         cmake --build "$build" --parallel "$jobs" --target "${targets[@]}"
     else
         cmake --build "$build" --parallel "$jobs"
+    fi
+
+    if ctest --test-dir "$build" -N "${label_args[@]}" | grep -q ': test_package$'; then
+        echo "=== package: build the Debian package for the package test" >&2
+        "$repo/scripts/package.sh" >&2
     fi
 
     echo "=== $name: run tests${filter:+ (label $filter)}" >&2

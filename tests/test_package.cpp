@@ -1,0 +1,234 @@
+// The Debian package as a user gets it: its files pass Debian's and freedesktop's checks, and
+// the menu entry, unpacked into a scratch root, runs the program inside its data folder.
+#include <QDir>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const QString appId = QStringLiteral("example.velmora.Velmora");
+
+struct ToolResult {
+    int exitCode = -1;
+    QString output;
+};
+
+ToolResult runTool(const QString& program, const QStringList& arguments, int timeout = 30000) {
+    QProcess tool;
+    tool.setProcessChannelMode(QProcess::MergedChannels);
+    tool.start(program, arguments);
+    if (!tool.waitForFinished(timeout) || tool.exitStatus() != QProcess::NormalExit)
+        return {-1, program + " did not finish: " + tool.readAll()};
+    return {tool.exitCode(), QString::fromUtf8(tool.readAll()).trimmed()};
+}
+
+// Files and folders directly inside a folder, hidden ones included.
+QStringList entriesOf(const QString& folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+} // namespace
+
+class TestPackage : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void controlFields_data();
+    void controlFields();
+    void installedFiles_data();
+    void installedFiles();
+    void validatorsAccept_data();
+    void validatorsAccept();
+    void menuEntryRunsTheProgramInItsDataFolder_data();
+    void menuEntryRunsTheProgramInItsDataFolder();
+    void unusableDataFolderStartsNothing();
+
+private:
+    // The launcher that the unpacked menu entry names, inside the scratch root.
+    QString launcher() const;
+    QProcessEnvironment launchEnvironment(const QString& home) const;
+
+    QString package;
+    QTemporaryDir root;
+};
+
+void TestPackage::initTestCase() {
+    const QStringList found =
+        QDir(QStringLiteral(VELMORA_PACKAGE_DIR))
+            .entryList({QStringLiteral("velmora_" VELMORA_VERSION "_*.deb")}, QDir::Files);
+    QVERIFY2(found.size() == 1, "build the package with scripts/package.sh first");
+    package = QStringLiteral(VELMORA_PACKAGE_DIR "/") + found.first();
+    const ToolResult unpacked = runTool("dpkg-deb", {"-x", package, root.path()});
+    QVERIFY2(unpacked.exitCode == 0, qPrintable(unpacked.output));
+}
+
+void TestPackage::controlFields_data() {
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("pattern");
+    QTest::newRow("package") << "Package" << "^velmora$";
+    QTest::newRow("version of the project") << "Version" << "^" VELMORA_VERSION "$";
+    QTest::newRow("section") << "Section" << "^web$";
+    // Computed from the libraries the program links, not written by hand.
+    QTest::newRow("dependencies") << "Depends" << "libqt6widgets6 \\(>= [^)]+\\).*libcurl4|"
+                                                  "libcurl4.*libqt6widgets6 \\(>= [^)]+\\)";
+    QTest::newRow("description") << "Description" << "^watch web pages.*\n .*Velmora keeps";
+}
+
+void TestPackage::controlFields() {
+    QFETCH(QString, field);
+    QFETCH(QString, pattern);
+    const ToolResult value = runTool("dpkg-deb", {"--field", package, field});
+    QCOMPARE(value.exitCode, 0);
+    QVERIFY2(QRegularExpression(pattern, QRegularExpression::DotMatchesEverythingOption)
+                 .match(value.output)
+                 .hasMatch(),
+             qPrintable(field + ": " + value.output));
+}
+
+void TestPackage::installedFiles_data() {
+    QTest::addColumn<QString>("path");
+    QTest::newRow("program") << "usr/bin/velmora";
+    QTest::newRow("menu entry") << "usr/share/applications/" + appId + ".desktop";
+    QTest::newRow("AppStream data") << "usr/share/metainfo/" + appId + ".metainfo.xml";
+    QTest::newRow("scalable icon") << "usr/share/icons/hicolor/scalable/apps/" + appId + ".svg";
+    for (const char* size : {"48x48", "64x64", "128x128", "256x256"})
+        QTest::newRow(size) << "usr/share/icons/hicolor/" + QString(size) + "/apps/" + appId +
+                                   ".png";
+    QTest::newRow("manual page") << "usr/share/man/man1/velmora.1.gz";
+    QTest::newRow("copyright") << "usr/share/doc/velmora/copyright";
+    QTest::newRow("changelog") << "usr/share/doc/velmora/changelog.gz";
+}
+
+void TestPackage::installedFiles() {
+    QFETCH(QString, path);
+    QVERIFY2(QFileInfo(root.filePath(path)).isFile(), qPrintable(path + " is missing"));
+}
+
+void TestPackage::validatorsAccept_data() {
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("menu entry")
+        << "desktop-file-validate"
+        << QStringList{root.filePath("usr/share/applications/" + appId + ".desktop")};
+    QTest::newRow("AppStream data")
+        << "appstreamcli"
+        << QStringList{"validate", "--no-net",
+                       root.filePath("usr/share/metainfo/" + appId + ".metainfo.xml")};
+    // Warnings fail too: the few accepted ones are listed in the README.
+    QTest::newRow("package") << "lintian" << QStringList{"--fail-on", "error,warning", package};
+}
+
+void TestPackage::validatorsAccept() {
+    QFETCH(QString, program);
+    QFETCH(QStringList, arguments);
+    const ToolResult result = runTool(program, arguments, 240000);
+    QVERIFY2(result.exitCode == 0, qPrintable(result.output));
+    // desktop-file-validate exits 0 on some complaints; it prints nothing when all is well.
+    if (program == "desktop-file-validate")
+        QVERIFY2(result.output.isEmpty(), qPrintable(result.output));
+}
+
+QString TestPackage::launcher() const {
+    QFile entry(root.filePath("usr/share/applications/" + appId + ".desktop"));
+    if (!entry.open(QIODevice::ReadOnly))
+        return {};
+    const QRegularExpressionMatch exec =
+        QRegularExpression("^Exec=(/\\S+)$", QRegularExpression::MultilineOption)
+            .match(QString::fromUtf8(entry.readAll()));
+    return exec.hasMatch() ? root.path() + exec.captured(1) : QString();
+}
+
+QProcessEnvironment TestPackage::launchEnvironment(const QString& home) const {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("QT_QPA_PLATFORM");
+    environment.remove("XDG_DATA_HOME");
+    environment.insert("HOME", home);
+    return environment;
+}
+
+void TestPackage::menuEntryRunsTheProgramInItsDataFolder_data() {
+    // XDG_DATA_HOME as given ("" for none, "~" for the scratch folder); the data folder
+    // expected and what the home folder, where the menu starts programs, holds afterwards.
+    QTest::addColumn<QString>("dataHome");
+    QTest::addColumn<QString>("dataFolder");
+    QTest::addColumn<QStringList>("homeHolds");
+    QTest::newRow("XDG_DATA_HOME set") << "~/data" << "data/velmora" << QStringList{};
+    QTest::newRow("default under the home folder")
+        << "" << "home/.local/share/velmora" << QStringList{".local"};
+    QTest::newRow("relative XDG_DATA_HOME ignored")
+        << "data" << "home/.local/share/velmora" << QStringList{".local"};
+}
+
+void TestPackage::menuEntryRunsTheProgramInItsDataFolder() {
+    QFETCH(QString, dataHome);
+    QFETCH(QString, dataFolder);
+    QFETCH(QStringList, homeHolds);
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        QSKIP("needs an X display (scripts/test.sh starts one)");
+    QTemporaryDir scratch;
+    QVERIFY(QDir(scratch.path()).mkdir("home"));
+    const QString home = scratch.filePath("home");
+    QProcessEnvironment environment = launchEnvironment(home);
+    if (!dataHome.isEmpty())
+        environment.insert("XDG_DATA_HOME", dataHome.replace(u'~', scratch.path()));
+
+    // The menu starts programs in the home folder.
+    QProcess velmora;
+    velmora.setProcessEnvironment(environment);
+    velmora.setWorkingDirectory(home);
+    velmora.setProcessChannelMode(QProcess::ForwardedChannels);
+    velmora.start(launcher(), {});
+    QVERIFY2(velmora.waitForStarted(), qPrintable(launcher()));
+
+    // The launcher replaces itself with the program, so the window belongs to its process.
+    const ToolResult window =
+        runTool("xdotool", {"search", "--sync", "--onlyvisible", "--pid",
+                            QString::number(velmora.processId()), "--name", "^Velmora$"});
+    const QString id = window.output.section(u'\n', 0, 0);
+    QVERIFY2(window.exitCode == 0 && !id.isEmpty(), qPrintable(window.output));
+    // The first key may come while the window is still being mapped: press it again until
+    // the program ends.
+    for (int attempt = 0; attempt < 20 && velmora.state() != QProcess::NotRunning; ++attempt) {
+        runTool("xdotool", {"windowfocus", "--sync", id});
+        runTool("xdotool", {"key", "--clearmodifiers", "ctrl+x"});
+        velmora.waitForFinished(500);
+    }
+    QCOMPARE(velmora.state(), QProcess::NotRunning);
+    QCOMPARE(velmora.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(velmora.exitCode(), 0);
+
+    const QString folder = scratch.filePath(dataFolder);
+    QVERIFY(QFileInfo::exists(folder + "/Setting.ini"));
+    QVERIFY(QFileInfo::exists(folder + "/help.html"));
+    QCOMPARE(entriesOf(home), homeHolds);
+    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                            QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                            QFileDevice::WriteOther | QFileDevice::ExeOther;
+    QCOMPARE(QFileInfo(folder).permissions() & others, QFileDevice::Permissions());
+}
+
+void TestPackage::unusableDataFolderStartsNothing() {
+    QTemporaryDir scratch;
+    QVERIFY(QDir(scratch.path()).mkpath("home"));
+    QVERIFY(QDir(scratch.path()).mkpath("data"));
+    // A file where the data folder should be: nothing may land in the home folder instead.
+    QFile blocker(scratch.filePath("data/velmora"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    QProcessEnvironment environment = launchEnvironment(scratch.filePath("home"));
+    environment.insert("XDG_DATA_HOME", scratch.filePath("data"));
+
+    QProcess velmora;
+    velmora.setProcessEnvironment(environment);
+    velmora.setWorkingDirectory(scratch.filePath("home"));
+    velmora.start(launcher(), {});
+    QVERIFY(velmora.waitForFinished(10000));
+    QVERIFY(velmora.exitCode() != 0);
+    QCOMPARE(entriesOf(scratch.filePath("home")), QStringList());
+}
+
+QTEST_MAIN(TestPackage)
+#include "test_package.moc"
