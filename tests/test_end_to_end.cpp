@@ -177,6 +177,7 @@ private slots:
     void clickOpensThePageAndTheUpdatedIconComesAndGoes();
     void pageAddedAndUpdateTimeChangedFromTheKeyboard();
     void alertStaysOverTheWindowAndHandsBackTheKeyboard();
+    void mainWindowShowsTheThreeIcons();
 };
 
 void TestEndToEnd::init() {
@@ -341,6 +342,37 @@ void TestEndToEnd::alertStaysOverTheWindowAndHandsBackTheKeyboard() {
     runTool("xdotool", {"key", "ctrl+x"});
     QVERIFY(velmora.process.waitForFinished(10000));
     QCOMPARE(velmora.process.exitCode(), 0);
+}
+
+// Also makes the README's picture of the main window: artifacts/main-window.png.
+void TestEndToEnd::mainWindowShowsTheThreeIcons() {
+    const QColor notFoundCross(0xd0, 0x1c, 0x1c);
+    TestHttpServer server;
+    const QStringList dated = {"/news", "/weather", "/timetable"};
+    for (const QString& path : dated)
+        server.setRoute(path, TestHttpServer::Route::modifiedAt(firstTime));
+    ScratchDirectory scratch;
+    QByteArray list = "4,";
+    const QList<std::pair<QByteArray, QString>> pages = {{"Project news", "/news"},
+                                                         {"天気予報", "/weather"},
+                                                         {"Timetable", "/timetable"},
+                                                         {"Old blog", "/gone"}};
+    for (const auto& [title, path] : pages)
+        list += title + "," + server.url(path).toUtf8() + "," + QByteArray::number(firstTime) + ",";
+    ScratchDirectory::write("Group.dat", list);
+    ScratchDirectory::write("Setting.ini", "/bin/true,1,");
+
+    RunningVelmora velmora(scratch.path());
+    runTool("xdotool", {"mousemove", "1279", "1023"});
+    QTRY_VERIFY_WITH_TIMEOUT(server.requestCountFor("/gone") >= 1, 20000);
+    server.setLastModified("/news", raisedTime);
+    const auto showsAllThree = [&] {
+        const QImage window = velmora.screenshot("main-window");
+        return findColour(window, updatedArrow) && findColour(window, unchangedOutline) &&
+               findColour(window, notFoundCross);
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(showsAllThree(), 20000);
+    velmora.exitAndCheckStatus();
 }
 
 QTEST_MAIN(TestEndToEnd)
