@@ -8,7 +8,7 @@
 
 namespace {
 
-const QString appId = QStringLiteral("example.velmora.Velmora");
+const QString appId = QStringLiteral(VELMORA_APP_ID);
 
 struct ToolResult {
     int exitCode = -1;
@@ -146,6 +146,8 @@ QProcessEnvironment TestPackage::launchEnvironment(const QString& home) const {
     environment.remove("QT_QPA_PLATFORM");
     environment.remove("XDG_DATA_HOME");
     environment.insert("HOME", home);
+    // As once installed: the icon theme holds the package's icons.
+    environment.insert("XDG_DATA_DIRS", root.filePath("usr/share") + ":/usr/share");
     return environment;
 }
 
@@ -189,6 +191,8 @@ void TestPackage::menuEntryRunsTheProgramInItsDataFolder() {
                             QString::number(velmora.processId()), "--name", "^Velmora$"});
     const QString id = window.output.section(u'\n', 0, 0);
     QVERIFY2(window.exitCode == 0 && !id.isEmpty(), qPrintable(window.output));
+    // The program asks the icon theme for the icon under the name the package installs it by.
+    QVERIFY(runTool("xprop", {"-id", id, "_NET_WM_ICON"}).output.contains("Icon ("));
     // The first key may come while the window is still being mapped: press it again until
     // the program ends.
     for (int attempt = 0; attempt < 20 && velmora.state() != QProcess::NotRunning; ++attempt) {
