@@ -192,7 +192,9 @@ run_suite() {
         cmake --build "$build" --parallel "$jobs"
     fi
 
-    if ctest --test-dir "$build" -N "${label_args[@]}" | grep -q ': test_package$'; then
+    local chosen
+    chosen="$(ctest --test-dir "$build" -N "${label_args[@]}")"
+    if grep -q ': test_package$' <<<"$chosen"; then
         echo "=== package: build the Debian package for the package test" >&2
         "$repo/scripts/package.sh" >&2
     fi

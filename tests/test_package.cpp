@@ -68,13 +68,18 @@ void TestPackage::initTestCase() {
 void TestPackage::controlFields_data() {
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("pattern");
-    QTest::newRow("package") << "Package" << "^velmora$";
-    QTest::newRow("version of the project") << "Version" << "^" VELMORA_VERSION "$";
-    QTest::newRow("section") << "Section" << "^web$";
+    QTest::newRow("package") << "Package"
+                             << "^velmora$";
+    QTest::newRow("version of the project") << "Version"
+                                            << "^" VELMORA_VERSION "$";
+    QTest::newRow("section") << "Section"
+                             << "^web$";
     // Computed from the libraries the program links, not written by hand.
-    QTest::newRow("dependencies") << "Depends" << "libqt6widgets6 \\(>= [^)]+\\).*libcurl4|"
-                                                  "libcurl4.*libqt6widgets6 \\(>= [^)]+\\)";
-    QTest::newRow("description") << "Description" << "^watch web pages.*\n .*Velmora keeps";
+    QTest::newRow("dependencies") << "Depends"
+                                  << "libqt6widgets6 \\(>= [^)]+\\).*libcurl4|"
+                                     "libcurl4.*libqt6widgets6 \\(>= [^)]+\\)";
+    QTest::newRow("description") << "Description"
+                                 << "^watch web pages.*\n .*Velmora keeps";
 }
 
 void TestPackage::controlFields() {
@@ -110,9 +115,9 @@ void TestPackage::installedFiles() {
 void TestPackage::validatorsAccept_data() {
     QTest::addColumn<QString>("program");
     QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("menu entry")
-        << "desktop-file-validate"
-        << QStringList{root.filePath("usr/share/applications/" + appId + ".desktop")};
+    QTest::newRow("menu entry") << "desktop-file-validate"
+                                << QStringList{root.filePath("usr/share/applications/" + appId +
+                                                             ".desktop")};
     QTest::newRow("AppStream data")
         << "appstreamcli"
         << QStringList{"validate", "--no-net",
@@ -157,11 +162,14 @@ void TestPackage::menuEntryRunsTheProgramInItsDataFolder_data() {
     QTest::addColumn<QString>("dataHome");
     QTest::addColumn<QString>("dataFolder");
     QTest::addColumn<QStringList>("homeHolds");
-    QTest::newRow("XDG_DATA_HOME set") << "~/data" << "data/velmora" << QStringList{};
+    QTest::newRow("XDG_DATA_HOME set") << "~/data"
+                                       << "data/velmora" << QStringList{};
     QTest::newRow("default under the home folder")
-        << "" << "home/.local/share/velmora" << QStringList{".local"};
+        << ""
+        << "home/.local/share/velmora" << QStringList{".local"};
     QTest::newRow("relative XDG_DATA_HOME ignored")
-        << "data" << "home/.local/share/velmora" << QStringList{".local"};
+        << "data"
+        << "home/.local/share/velmora" << QStringList{".local"};
 }
 
 void TestPackage::menuEntryRunsTheProgramInItsDataFolder() {
@@ -192,7 +200,8 @@ void TestPackage::menuEntryRunsTheProgramInItsDataFolder() {
     const QString id = window.output.section(u'\n', 0, 0);
     QVERIFY2(window.exitCode == 0 && !id.isEmpty(), qPrintable(window.output));
     // The program asks the icon theme for the icon under the name the package installs it by.
-    QVERIFY(runTool("xprop", {"-id", id, "_NET_WM_ICON"}).output.contains("Icon ("));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        runTool("xprop", {"-id", id, "_NET_WM_ICON"}).output.contains("Icon ("), 10000);
     // The first key may come while the window is still being mapped: press it again until
     // the program ends.
     for (int attempt = 0; attempt < 20 && velmora.state() != QProcess::NotRunning; ++attempt) {
