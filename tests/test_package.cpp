@@ -19,6 +19,8 @@ ToolResult runTool(const QString& program, const QStringList& arguments, int tim
     QProcess tool;
     tool.setProcessChannelMode(QProcess::MergedChannels);
     tool.start(program, arguments);
+    if (!tool.waitForStarted())
+        return {-1, program + " cannot be started: scripts/install-deps.sh --test installs it"};
     if (!tool.waitForFinished(timeout) || tool.exitStatus() != QProcess::NormalExit)
         return {-1, program + " did not finish: " + tool.readAll()};
     return {tool.exitCode(), QString::fromUtf8(tool.readAll()).trimmed()};
