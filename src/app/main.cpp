@@ -1,13 +1,12 @@
 #include "app/Velmora.h"
 
 #include <QApplication>
-#include <QIcon>
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
-    // Lets the desktop match the windows to the installed menu entry and show its icon.
+    // Lets a Wayland desktop match the windows to the installed menu entry and its icon; on X11
+    // the entry names the window class instead.
     QGuiApplication::setDesktopFileName(QStringLiteral(VELMORA_APP_ID));
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(VELMORA_APP_ID)));
     Velmora velmora;
     return application.exec();
 }
