@@ -1,13 +1,20 @@
 #include "platform/DecimalNumber.h"
 #include "storage/GroupFile.h"
 #include "storage/SettingFile.h"
+#include "storage/StoredFile.h"
 #include "storage/Tokenizer.h"
+#include "platform/TextFile.h"
+#include "SmallFileSystem.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <QProcess>
+#include <QStringEncoder>
 #include <clocale>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using Records = std::vector<GroupFile::PageRecord>;
 using OptRecords = std::optional<Records>;
@@ -26,6 +33,10 @@ Records twoPages() {
 bool writeBytes(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray shiftJis(const char* text) {
+    return QStringEncoder("Shift_JIS").encode(QString::fromUtf8(text));
 }
 
 QByteArray readBytes(const QString& path) {
@@ -71,6 +82,12 @@ private slots:
     void settingRead_data();
     void settingRead();
     void settingRoundTrip();
+    void storedFileKeepsWhatItCouldNotRead_data();
+    void storedFileKeepsWhatItCouldNotRead();
+    void storedFileNeverReplacesWhatItCannotRead();
+    void interruptedSavesAreRemoved();
+    void savesOnRealFileSystems_data();
+    void savesOnRealFileSystems();
 
 private:
     QTemporaryDir dir;
@@ -248,9 +265,16 @@ void TestStorage::groupRead_data() {
     QTest::newRow("blank beside time") << QByteArray("1,A,U, 0,") << none;
     QTest::newRow("time out of range") << QByteArray("1,A,U,9223372036854775808,") << none;
     QTest::newRow("invalid byte") << QByteArray("1,A\xff,U,0,") << none;
-    QTest::newRow("truncated sequence") << QByteArray("1,A,U,0,\xe6\x97") << none;
-    QTest::newRow("overlong encoding") << QByteArray("1,A\xc0\xaf,U,0,") << none;
     QTest::newRow("encoded surrogate") << QByteArray("1,A\xed\xa0\x80,U,0,") << none;
+    // Not UTF-8, but clean Shift_JIS: read as that.
+    QTest::newRow("Shift_JIS titles")
+        << shiftJis("2,日本語,http://a/,0,①ｶﾅ,U,5,")
+        << OptRecords(Records{{QString::fromUtf8("日本語"), "http://a/", 0},
+                              {QString::fromUtf8("①ｶﾅ"), "U", 5}});
+    QTest::newRow("cut UTF-8 sequence is a Shift_JIS kanji")
+        << QByteArray("1,A\xe6\x97,U,0,") << OptRecords(Records{{QString::fromUtf8("A譌"), "U", 0}});
+    QTest::newRow("overlong encoding is Shift_JIS kana")
+        << QByteArray("1,A\xc0\xaf,U,0,") << OptRecords(Records{{QString::fromUtf8("Aﾀｯ"), "U", 0}});
 }
 
 void TestStorage::groupRead() {
@@ -324,28 +348,33 @@ void TestStorage::settingRead_data() {
     QTest::addColumn<OptSettings>("expected");
 
     using S = SettingFile::Settings;
-    const OptSettings none = std::nullopt;
-    QTest::newRow("browser and time")
-        << QByteArray("BrowserPath,2,") << OptSettings(S{"BrowserPath", 2});
-    QTest::newRow("no browser") << QByteArray(",5,") << OptSettings(S{"", 5});
-    QTest::newRow("blanks in browser") << QByteArray(" /opt/my browser/run --new ,10,")
-                                       << OptSettings(S{" /opt/my browser/run --new ", 10});
-    QTest::newRow("split over lines")
-        << QByteArray("Brow\r\nserPath,\n2,\n") << OptSettings(S{"BrowserPath", 2});
-    QTest::newRow("extra fields ignored") << QByteArray("B,3,x,4,tail") << OptSettings(S{"B", 3});
-    QTest::newRow("largest time") << QByteArray("B,2147483647,") << OptSettings(S{"B", 2147483647});
+    const auto row = [](const char* name, const QByteArray& bytes, const char* browser,
+                        qint32 seconds) {
+        QTest::newRow(name) << bytes << OptSettings(S{QString::fromUtf8(browser), seconds});
+    };
+    row("browser and time", "BrowserPath,2,", "BrowserPath", 2);
+    row("no browser", ",5,", "", 5);
+    row("blanks in browser", " /opt/my browser/run --new ,10,", " /opt/my browser/run --new ", 10);
+    row("split over lines", "Brow\r\nserPath,\n7,\n", "BrowserPath", 7);
+    row("extra fields ignored", "B,3,x,4,tail", "B", 3);
+    row("largest time", "B,2147483647,", "B", 2147483647);
+    row("Shift_JIS browser", shiftJis("ブラウザ,4,"),
+        "ブラウザ", 4);
 
-    QTest::newRow("empty file") << QByteArray() << none;
-    QTest::newRow("only browser") << QByteArray("BrowserPath,") << none;
-    QTest::newRow("time without comma") << QByteArray("BrowserPath,2") << none;
-    QTest::newRow("empty time") << QByteArray("B,,") << none;
-    QTest::newRow("blank before time") << QByteArray("B, 2,") << none;
-    QTest::newRow("blank after time") << QByteArray("B,2 ,") << none;
-    QTest::newRow("time out of range") << QByteArray("B,2147483648,") << none;
-    QTest::newRow("time not a number") << QByteArray("B,two,") << none;
-    QTest::newRow("zero time") << QByteArray("B,0,") << none;
-    QTest::newRow("negative time") << QByteArray("B,-3,") << none;
-    QTest::newRow("invalid UTF-8") << QByteArray("B\xff,2,") << none;
+    // Each slip costs at most the update time, never the browser command.
+    row("empty file", "", "", 2);
+    row("only browser", "firefox -P work,", "firefox -P work", 2);
+    row("browser without comma", "firefox -P work", "firefox -P work", 2);
+    row("time without comma", "firefox -P work,5", "firefox -P work", 5);
+    row("blank before time", "firefox -P work, 5,", "firefox -P work", 5);
+    row("blanks around time, no comma", "B,\t7 ", "B", 7);
+    row("empty time", "B,,", "B", 2);
+    row("zero time", "firefox -P work,0,", "firefox -P work", 2);
+    row("negative time", "B,-3,", "B", 2);
+    row("time out of range", "B,2147483648,", "B", 2);
+    row("time not a number", "B,two,", "B", 2);
+    row("blank inside time", "B,1 0,", "B", 2);
+    QTest::newRow("neither UTF-8 nor Shift_JIS") << QByteArray("B\xff,2,") << OptSettings();
 }
 
 void TestStorage::settingRead() {
@@ -361,13 +390,191 @@ void TestStorage::settingRoundTrip() {
     const QString path = dir.filePath("Setting.ini");
     for (const QString& text : {QString("BrowserPath,2,"), QString(",5,"), QString(" a b ,1,"),
                                 QString("日本語ブラウザ,600,")}) {
-        const OptSettings parsed = SettingFile::parse(text);
-        QVERIFY2(parsed, qPrintable(text));
-        QCOMPARE(SettingFile::format(*parsed), text);
-        QVERIFY(SettingFile::write(path, *parsed));
+        const SettingFile::Settings parsed = SettingFile::parse(text);
+        QCOMPARE(SettingFile::format(parsed), text);
+        QVERIFY(SettingFile::write(path, parsed));
         QCOMPARE(readBytes(path), text.toUtf8());
-        QCOMPARE(SettingFile::read(path), parsed);
+        QCOMPARE(SettingFile::read(path), OptSettings(parsed));
     }
+}
+
+void TestStorage::storedFileKeepsWhatItCouldNotRead_data() {
+    QTest::addColumn<QByteArray>("original");
+    QTest::addColumn<QByteArray>("earlierCopy");
+    QTest::addColumn<bool>("unreadable");
+    QTest::addColumn<QString>("kept");
+
+    // "original" null: no file; "earlierCopy": what Group.dat.1 holds before, null for nothing.
+    const QByteArray sjis = shiftJis("1,日本,U,0,");
+    QTest::newRow("missing file") << QByteArray() << QByteArray() << false << "";
+    QTest::newRow("our own text") << QByteArray("1,A,U,0,") << QByteArray() << false << "";
+    QTest::newRow("count above the records")
+        << QByteArray("2,A,U,0,") << QByteArray() << true << "Group.dat.1";
+    QTest::newRow("blank beside a number")
+        << QByteArray("1,A,U, 0,") << QByteArray() << true << "Group.dat.1";
+    QTest::newRow("empty file") << QByteArray("") << QByteArray() << true << "Group.dat.1";
+    QTest::newRow("neither UTF-8 nor Shift_JIS")
+        << QByteArray("1,A\xff,U,0,") << QByteArray() << true << "Group.dat.1";
+    QTest::newRow("Shift_JIS is read, and kept") << sjis << QByteArray() << false << "Group.dat.1";
+    QTest::newRow("an earlier copy of other bytes stays")
+        << QByteArray("2,A,U,0,") << QByteArray("mine") << true << "Group.dat.2";
+    QTest::newRow("an earlier copy of the same bytes is used again")
+        << QByteArray("2,A,U,0,") << QByteArray("2,A,U,0,") << true << "Group.dat.1";
+}
+
+void TestStorage::storedFileKeepsWhatItCouldNotRead() {
+    QFETCH(QByteArray, original);
+    QFETCH(QByteArray, earlierCopy);
+    QFETCH(bool, unreadable);
+    QFETCH(QString, kept);
+
+    QTemporaryDir scratch;
+    const QDir here(scratch.path());
+    if (!original.isNull())
+        QVERIFY(writeBytes(here.filePath("Group.dat"), original));
+    if (!earlierCopy.isNull())
+        QVERIFY(writeBytes(here.filePath("Group.dat.1"), earlierCopy));
+
+    StoredFile file(here.filePath("Group.dat"));
+    const std::optional<QString> text = file.read();
+    if (text && !GroupFile::parse(*text))
+        file.refuse();
+    QCOMPARE(file.isUnreadable(), unreadable);
+
+    // Two saves: the first keeps the original, the second neither touches the copy nor makes
+    // another.
+    for (const QByteArray& saved : {QByteArray("1,New,U,0,"), QByteArray("1,Newer,U,0,")}) {
+        QVERIFY(file.write(QString::fromUtf8(saved)));
+        QCOMPARE(readBytes(here.filePath("Group.dat")), saved);
+        QCOMPARE(file.keptCopy(), kept);
+        if (!kept.isEmpty())
+            QCOMPARE(readBytes(here.filePath(kept)), original);
+        if (!earlierCopy.isNull())
+            QCOMPARE(readBytes(here.filePath("Group.dat.1")), earlierCopy);
+        QStringList names{"Group.dat"};
+        if (!earlierCopy.isNull())
+            names << "Group.dat.1";
+        if (!kept.isEmpty() && !names.contains(kept))
+            names << kept;
+        QCOMPARE(here.entryList(QDir::Files, QDir::Name), names);
+    }
+}
+
+void TestStorage::storedFileNeverReplacesWhatItCannotRead() {
+    QTemporaryDir scratch;
+    const QDir here(scratch.path());
+    QVERIFY(here.mkdir("Group.dat"));
+    QVERIFY(writeBytes(here.filePath("Group.dat/inside"), "keep"));
+
+    StoredFile file(here.filePath("Group.dat"));
+    QCOMPARE(file.read(), std::optional<QString>());
+    QVERIFY(file.isUnreadable());
+    QVERIFY(!file.keepOriginal());
+    QVERIFY(!file.write("1,A,U,0,"));
+    QCOMPARE(readBytes(here.filePath("Group.dat/inside")), QByteArray("keep"));
+    QCOMPARE(here.entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"Group.dat"});
+}
+
+void TestStorage::interruptedSavesAreRemoved() {
+    QTemporaryDir scratch;
+    const QDir here(scratch.path());
+    const QStringList leftovers{"Group.dat.saving-AbC123", "Group.dat.saving-000000",
+                                "Setting.ini.saving-zzzzzz"};
+    const QStringList others{"Group.dat",
+                             "Group.dat.1",
+                             "Group.dat.backup",
+                             "Group.dat.saving-AbC12",
+                             "Group.dat.saving-AbC1234",
+                             "Group.dat.saving-AbC12!",
+                             "Group.dat.saving-\u00c4bC123",
+                             "Group.dat.saving-abc123.old",
+                             "xGroup.dat.saving-AbC123",
+                             "Setting.ini.saving-zzzzz"};
+    for (const QString& name : leftovers + others)
+        QVERIFY(writeBytes(here.filePath(name), "x"));
+    QVERIFY(here.mkdir("Group.dat.saving-dirdir"));
+    QVERIFY(QFile::link(here.filePath("Group.dat.1"), here.filePath("Group.dat.saving-link12")));
+
+    removeInterruptedSaves(here.filePath("Group.dat"));
+    removeInterruptedSaves(here.filePath("Setting.ini"));
+
+    QStringList remaining = others + QStringList{"Group.dat.saving-dirdir", "Group.dat.saving-link12"};
+    remaining.sort();
+    QCOMPARE(here.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDir::Name),
+             remaining);
+}
+
+void TestStorage::savesOnRealFileSystems_data() {
+    QTest::addColumn<bool>("asNobody");
+    QTest::addColumn<bool>("directoryOpen");
+    QTest::addColumn<int>("fileMode");
+    QTest::addColumn<bool>("full");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("saved");
+
+    const QByteArray longer = "1,A,http://a/" + QByteArray(6000, 'x') + ",0,";
+    const QByteArray shorter = "0,";
+    QTest::newRow("full disk") << false << true << 0644 << true << longer << false;
+    QTest::newRow("full disk, shorter text") << false << true << 0644 << true << shorter << false;
+    // Where no new file can be made beside it, a writable file is rewritten in place.
+    QTest::newRow("directory closed") << true << false << 0644 << false << longer << true;
+    QTest::newRow("directory closed, file read-only")
+        << true << false << 0444 << false << longer << false;
+    QTest::newRow("directory closed, full disk") << true << false << 0644 << true << longer << false;
+    QTest::newRow("directory closed, full disk, shorter text")
+        << true << false << 0644 << true << shorter << true;
+    // A file its user cannot read is never replaced, since no copy of it can be kept.
+    QTest::newRow("file unreadable to its user") << true << true << 0200 << false << shorter << false;
+}
+
+// The saves run in a helper process, as the user each row names.
+void TestStorage::savesOnRealFileSystems() {
+    QFETCH(bool, asNobody);
+    QFETCH(bool, directoryOpen);
+    QFETCH(int, fileMode);
+    QFETCH(bool, full);
+    QFETCH(QByteArray, text);
+    QFETCH(bool, saved);
+
+    if (geteuid() != 0)
+        QSKIP("needs root to mount a file system and to act as another user");
+    constexpr uid_t nobody = 65534;
+    QTemporaryDir scratch;
+    QVERIFY(QFile::setPermissions(scratch.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                      QFile::ExeOwner | QFile::ReadOther |
+                                                      QFile::ExeOther));
+    const QString dir = scratch.filePath("fs");
+    QVERIFY(QDir().mkdir(dir));
+    std::optional<SmallFileSystem> fileSystem;
+    if (full) {
+        fileSystem.emplace(dir);
+        if (!fileSystem->failure().isEmpty())
+            QSKIP(qPrintable(fileSystem->failure()));
+    }
+    const QString path = dir + "/Group.dat";
+    const QByteArray old = "1,A,http://a/,0,";
+    QVERIFY(writeBytes(path, old));
+    if (asNobody) {
+        QCOMPARE(::chown(QFile::encodeName(path).constData(), nobody, nobody), 0);
+        if (directoryOpen)
+            QCOMPARE(::chown(QFile::encodeName(dir).constData(), nobody, nobody), 0);
+    }
+    QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(fileMode)) == 0);
+    if (fileSystem)
+        fileSystem->fill();
+
+    QStringList command{STORED_FILE_WRITER, path, QString::fromUtf8(text)};
+    if (asNobody)
+        command = QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", "--"} + command;
+    QProcess writer;
+    writer.start(asNobody ? QStringLiteral("setpriv") : command.takeFirst(), command);
+    QVERIFY(writer.waitForFinished());
+    QCOMPARE(writer.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(writer.exitCode(), saved ? 0 : 1);
+    QCOMPARE(readBytes(path), saved ? text : old);
+    QStringList names = QDir(dir).entryList(QDir::Files);
+    names.removeOne("filler");
+    QCOMPARE(names, QStringList{"Group.dat"});
 }
 
 QTEST_MAIN(TestStorage)

@@ -1,10 +1,11 @@
 #include "app/Velmora.h"
 
 #include "dialogs/AddPageDialog.h"
+#include "dialogs/AlertDialog.h"
 #include "dialogs/ChangePageDialog.h"
 #include "dialogs/ChangeSettingDialog.h"
 #include "model/AccessCheck.h"
-#include "storage/SettingFile.h"
+#include "platform/TextFile.h"
 #include "ui/PageTile.h"
 #include "ui/PageToolTip.h"
 #include "ui/VelmoraStartWindow.h"
@@ -18,6 +19,18 @@ namespace {
 
 // How long exit waits for the checking thread before ending the process regardless.
 constexpr auto threadStopGrace = std::chrono::seconds(1);
+
+QString saveFailedAlert(const StoredFile& file) {
+    return file.path() + QStringLiteral(" を保存できませんでした。");
+}
+
+QString unreadableAlert(const StoredFile& file) {
+    const QString fate = file.keptCopy().isEmpty()
+                             ? QStringLiteral("ファイルはそのまま残します。")
+                             : QStringLiteral("原本は ") + file.keptCopy() +
+                                   QStringLiteral(" に残しました。");
+    return file.path() + QStringLiteral(" を読めませんでした。\n") + fate;
+}
 
 } // namespace
 
@@ -36,6 +49,9 @@ Velmora::Velmora(VelmoraServices services) : services(std::move(services)) {
                                                  this->services.tickWait);
     buildWindow();
     buildMenus();
+    // What a save cut short by a crash or a kill left behind.
+    removeInterruptedSaves(settingFile.path());
+    removeInterruptedSaves(groupFile.path());
     readSetting();
     StartWindow = new VelmoraStartWindow(this, this->services.startWindowTime);
     addPageDialog = new AddPageDialog(this, true);
@@ -45,6 +61,7 @@ Velmora::Velmora(VelmoraServices services) : services(std::move(services)) {
     changeSettingDialog->setBrowser(BrowserString);
     ToolTip = new PageToolTip(this);
     readGroup();
+    reportUnreadableFiles();
 }
 
 Velmora::~Velmora() {
@@ -69,29 +86,39 @@ void Velmora::startVelmora() {
 }
 
 void Velmora::readSetting() {
-    if (const auto settings = SettingFile::read(QString::fromLatin1(SettingFile::fileName))) {
-        BrowserString = settings->browser;
-        limit = settings->updateSeconds;
+    if (const std::optional<QString> text = settingFile.read()) {
+        const SettingFile::Settings settings = SettingFile::parse(*text);
+        BrowserString = settings.browser;
+        limit = settings.updateSeconds;
     }
     setCursor(Qt::ArrowCursor);
 }
 
-void Velmora::saveSetting() {
-    setCursor(Qt::WaitCursor);
-    SettingFile::write(QString::fromLatin1(SettingFile::fileName), {BrowserString, limit});
-    setCursor(Qt::ArrowCursor);
+bool Velmora::saveSetting() {
+    return saveFile(settingFile, SettingFile::format({BrowserString, limit}));
 }
 
 bool Velmora::saveGroup() {
+    return saveFile(groupFile, GroupFile::format(pageRecords()));
+}
+
+// A failed save is never silent; the caller keeps what the user did, so the next save tries
+// again.
+bool Velmora::saveFile(StoredFile& file, const QString& text) {
     setCursor(Qt::WaitCursor);
-    const bool saved = GroupFile::write(QString::fromLatin1(GroupFile::fileName), pageRecords());
+    const bool saved = file.write(text);
     setCursor(Qt::ArrowCursor);
+    if (!saved)
+        raiseAlert(this, saveFailedAlert(file));
     return saved;
 }
 
 void Velmora::readGroup() {
     // A missing, unreadable or malformed file changes nothing at all.
-    const auto records = GroupFile::read(QString::fromLatin1(GroupFile::fileName));
+    const std::optional<QString> text = groupFile.read();
+    const auto records = text ? GroupFile::parse(*text) : std::nullopt;
+    if (text && !records)
+        groupFile.refuse();
     if (!records) {
         setCursor(Qt::ArrowCursor);
         return;
@@ -103,6 +130,17 @@ void Velmora::readGroup() {
         return;
     }
     showPages(makePages(*records));
+}
+
+// A file the program could not read is copied aside now, so that the user learns at once
+// where its contents are; no later save replaces it without that copy.
+void Velmora::reportUnreadableFiles() {
+    for (StoredFile* file : {&settingFile, &groupFile}) {
+        if (!file->isUnreadable())
+            continue;
+        file->keepOriginal();
+        raiseAlert(this, unreadableAlert(*file));
+    }
 }
 
 void Velmora::showPages(const PageList& list) {
@@ -156,10 +194,16 @@ void Velmora::exit() {
     if (exiting)
         return;
     exiting = true;
-    saveSetting();
-    if (page.load())
-        saveGroup();
-    // Both files are safe on disk; a request that will not let go must not hold the exit.
+    const bool settingSaved = saveSetting();
+    const bool groupSaved = !page.load() || saveGroup();
+    // After a failed save the program stays open once, so the user can make room and quit
+    // again; a second quit ends it whatever the saves do.
+    if (!(settingSaved && groupSaved) && !exitRefused) {
+        exitRefused = true;
+        exiting = false;
+        return;
+    }
+    // The saves are done; a request that will not let go must not hold the exit.
     if (!stopCheckingThread())
         std::_Exit(0);
     hide();

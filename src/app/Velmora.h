@@ -4,6 +4,8 @@
 #include "model/PageChecker.h"
 #include "model/PageList.h"
 #include "storage/GroupFile.h"
+#include "storage/SettingFile.h"
+#include "storage/StoredFile.h"
 
 #include <QHash>
 #include <QMainWindow>
@@ -52,7 +54,7 @@ public:
     void startVelmora();
     void showToolTip(qint32 index);
     void setScrollBar();
-    void saveSetting();
+    bool saveSetting();
     bool saveGroup();
     void readSetting();
     void readGroup();
@@ -94,6 +96,8 @@ private:
     void installPages(const PageList& list);
     void replacePageList(const std::vector<GroupFile::PageRecord>& records);
     void removeTiles();
+    bool saveFile(StoredFile& file, const QString& text);
+    void reportUnreadableFiles();
     PageTile* tileFor(const std::weak_ptr<const Page>& page) const;
     void showMainWindow();
     void mouseEntered(const PageTile& tile, QPoint position);
@@ -140,6 +144,10 @@ private:
     QString BrowserString;
     PageListSlot page;
     bool exiting = false;
+    // A quit whose saves failed was turned down once; the next quit ends the program anyway.
+    bool exitRefused = false;
+    StoredFile settingFile{QString::fromLatin1(SettingFile::fileName)};
+    StoredFile groupFile{QString::fromLatin1(GroupFile::fileName)};
 
     std::unique_ptr<PageChecker> checker;
     std::unique_ptr<CheckScheduler> scheduler;

@@ -175,7 +175,8 @@ void Velmora::reShowPage() {
 }
 
 void Velmora::closeEvent(QCloseEvent* event) {
-    event->accept();
+    // exit hides the window itself, and keeps it open when a save failed.
+    event->ignore();
     Velmora_WindowClosing();
 }
 

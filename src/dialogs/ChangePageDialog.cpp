@@ -83,6 +83,7 @@ void ChangePageDialog::setVisible(bool visible) {
     if (visible) {
         URLTextField->setText(QStringLiteral("http://"));
         TitleTextField->setText(QString());
+        setFieldsEnabled(false);
         SelectedIndex_Old = -1;
         const QSignalBlocker programChange(PageList);
         PageList->clearSelection();
@@ -110,6 +111,13 @@ void ChangePageDialog::deletePage() {
     fillPageList();
     TitleTextField->setText(QString());
     URLTextField->setText(QString());
+    setFieldsEnabled(false);
+}
+
+// The fields take typing only while they belong to a selected page, so no edit is dropped.
+void ChangePageDialog::setFieldsEnabled(bool enabled) {
+    TitleTextField->setEnabled(enabled);
+    URLTextField->setEnabled(enabled);
 }
 
 void ChangePageDialog::closeDialog(bool accepted) {
@@ -172,15 +180,23 @@ void ChangePageDialog::PageList_ItemStateChanged_Interaction1() {
     runGuarded([this] {
         writeFieldsBack(SelectedIndex_Old);
         SelectedIndex_Old = selectedRow(*PageList);
-        if (SelectedIndex_Old < 0 || !page)
-            return;
-        const EditedPage& selected = (*page)[static_cast<size_t>(SelectedIndex_Old)];
-        TitleTextField->setText(selected.title);
-        URLTextField->setText(selected.url);
-        DeleteButton->setEnabled(true);
+        const bool selected = SelectedIndex_Old >= 0 && page;
+        if (selected) {
+            const EditedPage& shown = (*page)[static_cast<size_t>(SelectedIndex_Old)];
+            TitleTextField->setText(shown.title);
+            URLTextField->setText(shown.url);
+            DeleteButton->setEnabled(true);
+        } else {
+            // A click beside the rows ends the editing: the texts went back to their page.
+            TitleTextField->setText(QString());
+            URLTextField->setText(QString());
+        }
+        setFieldsEnabled(selected);
         // Refilled so that a title just written back shows its new text.
         fillPageList();
-        const QSignalBlocker programChange(PageList);
-        PageList->setCurrentRow(SelectedIndex_Old);
+        if (selected) {
+            const QSignalBlocker programChange(PageList);
+            PageList->setCurrentRow(SelectedIndex_Old);
+        }
     });
 }

@@ -40,6 +40,7 @@ protected:
 private:
     void fillPageList();
     void writeFieldsBack(int index);
+    void setFieldsEnabled(bool enabled);
 
     void OKButton_ActionPerformed();
     void OKButton_ActionPerformed_Interaction1();

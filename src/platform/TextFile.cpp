@@ -1,34 +1,214 @@
 #include "platform/TextFile.h"
 
+#include <QDir>
 #include <QFile>
-#include <QSaveFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
 #include <QStringDecoder>
 
-std::optional<QString> readJoinedLines(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return std::nullopt;
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+namespace {
+
+// A save writes "<name>.saving-" and six letters or digits, then renames it over the file.
+constexpr char savingInfix[] = ".saving-";
+constexpr int savingSuffixLength = 6;
+constexpr char savingSuffixCharacters[] =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+
+std::optional<QString> decodeStrictly(QStringDecoder decoder, const QByteArray& bytes) {
+    if (!decoder.isValid())
+        return std::nullopt;
     QString text = decoder.decode(bytes);
     if (decoder.hasError())
         return std::nullopt;
-    text.remove(u'\r');
-    text.remove(u'\n');
     return text;
 }
 
-bool writeWholeFile(const QString& path, const QString& text) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray bytes = text.toUtf8();
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
+bool writeAll(int fd, const QByteArray& bytes) {
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    off_t offset = 0;
+    while (left > 0) {
+        const ssize_t written = ::pwrite(fd, data, size_t(left), offset);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        data += written;
+        left -= written;
+        offset += written;
     }
-    return file.commit();
+    return true;
+}
+
+// Both checked: some file systems report a failed buffered write only here.
+bool syncAndClose(int fd) {
+    const bool synced = ::fsync(fd) == 0;
+    const bool closed = ::close(fd) == 0;
+    return synced && closed;
+}
+
+std::optional<QByteArray> readAll(int fd) {
+    QByteArray bytes;
+    char buffer[16384];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return std::nullopt;
+        if (got == 0)
+            return bytes;
+        bytes.append(buffer, got);
+    }
+}
+
+// A new file beside the target under a name no other file has; -1 with errno set on failure.
+int createTemporary(const QByteArray& target, QByteArray& name) {
+    constexpr int attempts = 100;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        name = target + savingInfix;
+        for (int i = 0; i < savingSuffixLength; ++i)
+            name += savingSuffixCharacters[QRandomGenerator::global()->bounded(
+                int(sizeof savingSuffixCharacters) - 1)];
+        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+bool writeInPlace(const QByteArray& target, const QByteArray& bytes) {
+    const int fd = ::open(target.constData(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const std::optional<QByteArray> old = readAll(fd);
+    // Room for the longer text first, so that a full disk fails before a byte has changed.
+    const bool roomReserved =
+        old && (bytes.size() <= old->size() ||
+                ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, off_t(bytes.size())) == 0 ||
+                errno == EOPNOTSUPP);
+    const bool written = roomReserved && writeAll(fd, bytes) &&
+                         ::ftruncate(fd, off_t(bytes.size())) == 0 && ::fsync(fd) == 0;
+    if (roomReserved && !written) {
+        writeAll(fd, *old);
+        (void)::ftruncate(fd, off_t(old->size()));
+        ::fsync(fd);
+    }
+    return ::close(fd) == 0 && written;
+}
+
+} // namespace
+
+std::optional<DecodedText> decodeJoinedLines(const QByteArray& bytes) {
+    DecodedText decoded;
+    if (auto text = decodeStrictly(
+            QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless), bytes)) {
+        decoded.text = std::move(*text);
+    } else if (auto legacy = decodeStrictly(
+                   QStringDecoder("Shift_JIS", QStringDecoder::Flag::Stateless), bytes)) {
+        decoded.text = std::move(*legacy);
+        decoded.legacy = true;
+    } else {
+        return std::nullopt;
+    }
+    decoded.text.remove(u'\r');
+    decoded.text.remove(u'\n');
+    return decoded;
+}
+
+FileBytes readFileBytes(const QString& path) {
+    FileBytes result;
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        // A link to nowhere is something the user put there, not a missing file.
+        result.status = info.isSymLink() ? FileBytes::Status::Unreadable : FileBytes::Status::Missing;
+        return result;
+    }
+    result.status = FileBytes::Status::Unreadable;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return result;
+    struct stat status {};
+    std::optional<QByteArray> bytes;
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode))
+        bytes = readAll(fd);
+    ::close(fd);
+    if (bytes) {
+        result.status = FileBytes::Status::Read;
+        result.bytes = std::move(*bytes);
+    }
+    return result;
+}
+
+std::optional<QString> readJoinedLines(const QString& path) {
+    const FileBytes file = readFileBytes(path);
+    if (file.status != FileBytes::Status::Read)
+        return std::nullopt;
+    if (auto decoded = decodeJoinedLines(file.bytes))
+        return std::move(decoded->text);
+    return std::nullopt;
+}
+
+bool writeWholeFile(const QString& path, const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    // A link stays a link: the file it points to is the one replaced.
+    const QFileInfo info(path);
+    const QByteArray target = QFile::encodeName(info.isSymLink() ? info.symLinkTarget() : path);
+    struct stat existing {};
+    const bool exists = ::stat(target.constData(), &existing) == 0;
+    if (exists && !S_ISREG(existing.st_mode))
+        return false;
+
+    QByteArray temporary;
+    const int fd = createTemporary(target, temporary);
+    if (fd < 0)
+        return (errno == EACCES || errno == EPERM) && exists && writeInPlace(target, bytes);
+    bool saved = (!exists || ::fchmod(fd, existing.st_mode & 07777) == 0) && writeAll(fd, bytes);
+    saved = syncAndClose(fd) && saved;
+    saved = saved && ::rename(temporary.constData(), target.constData()) == 0;
+    if (!saved)
+        ::unlink(temporary.constData());
+    return saved;
+}
+
+int filePermissions(const QString& path) {
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return 0600;
+    return int(status.st_mode & 07777);
+}
+
+bool writeNewFile(const QString& path, const QByteArray& bytes, int permissions) {
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                          mode_t(permissions & 07777));
+    if (fd < 0)
+        return false;
+    const bool written = writeAll(fd, bytes);
+    if (syncAndClose(fd) && written)
+        return true;
+    ::unlink(name.constData());
+    return false;
+}
+
+void removeInterruptedSaves(const QString& path) {
+    const QFileInfo info(path);
+    const QString prefix = info.fileName() + QLatin1String(savingInfix);
+    const QDir dir = info.dir();
+    for (const QString& name : dir.entryList({prefix + u'*'}, QDir::Files | QDir::NoSymLinks)) {
+        const QStringView suffix = QStringView(name).mid(prefix.size());
+        const bool ours = name.startsWith(prefix) && suffix.size() == savingSuffixLength &&
+                          std::all_of(suffix.begin(), suffix.end(), [](QChar c) {
+                              return c.unicode() < 128 && c.isLetterOrNumber();
+                          });
+        if (ours)
+            QFile::remove(dir.filePath(name));
+    }
 }

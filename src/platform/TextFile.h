@@ -1,15 +1,48 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <optional>
 
-// The data files are UTF-8 whatever the locale, so a title survives a run under LANG=C.
+// The data files are written as UTF-8 whatever the locale, so a title survives a run under
+// LANG=C.
 
-// Reads a whole text file and joins its lines with nothing in between (CR, LF and CR LF are
-// all removed). No value when the file cannot be read or is not valid UTF-8: a file we cannot
-// decode is left alone rather than rewritten with replacement characters.
+struct DecodedText {
+    QString text;        // lines joined with nothing in between
+    bool legacy = false; // the bytes were Shift_JIS, not UTF-8
+};
+
+// Decodes a data file and joins its lines (CR, LF and CR LF are all removed). Bytes that are
+// not UTF-8 but decode cleanly as Shift_JIS, as Japanese Windows machines wrote these files,
+// are read as that. No value when neither decodes: such a file is left alone rather than
+// rewritten with replacement characters.
+std::optional<DecodedText> decodeJoinedLines(const QByteArray& bytes);
+
+struct FileBytes {
+    enum class Status { Read, Missing, Unreadable };
+    Status status = Status::Missing;
+    QByteArray bytes;
+};
+
+// The whole file; Unreadable when something exists under the name but cannot be read.
+FileBytes readFileBytes(const QString& path);
+
+// Reads and decodes a whole text file; no value when it is missing, unreadable or undecodable.
 std::optional<QString> readJoinedLines(const QString& path);
 
-// Replaces the file with the text, whole or not at all: a failed or interrupted write leaves
-// the previous file as it was.
+// Replaces the file with the text in UTF-8, whole or not at all: every write error, the final
+// flush to the disk included, fails the save and leaves the previous file as it was. Where the
+// directory takes no new file but the file itself is writable, the file is rewritten in place,
+// its room reserved first and its old bytes put back should the write fail.
 bool writeWholeFile(const QString& path, const QString& text);
+
+// The file's POSIX permission bits; 0600 when they cannot be had.
+int filePermissions(const QString& path);
+
+// Creates the file with these bytes and permissions; never replaces anything already there.
+// On failure nothing is left behind.
+bool writeNewFile(const QString& path, const QByteArray& bytes, int permissions);
+
+// Removes the temporary files that saves of this file left when they were interrupted before
+// the final rename. Only the exact names writeWholeFile creates are touched.
+void removeInterruptedSaves(const QString& path);

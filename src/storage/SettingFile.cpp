@@ -2,7 +2,6 @@
 
 #include "platform/DecimalNumber.h"
 #include "platform/TextFile.h"
-#include "storage/Tokenizer.h"
 
 namespace SettingFile {
 
@@ -10,14 +9,19 @@ QString format(const Settings& settings) {
     return settings.browser + u',' + QString::number(settings.updateSeconds) + u',';
 }
 
-std::optional<Settings> parse(const QString& text) {
-    Tokenizer tokenizer(text);
+Settings parse(const QString& text) {
+    const QStringView whole(text);
+    const qsizetype browserEnd = whole.indexOf(u',');
     Settings settings;
-    settings.browser = tokenizer.nextToken();
-    const std::optional<qint32> seconds = parseInt32(tokenizer.nextToken());
-    if (!seconds || *seconds < 1)
-        return std::nullopt;
-    settings.updateSeconds = *seconds;
+    settings.browser = whole.left(browserEnd < 0 ? whole.size() : browserEnd).toString();
+    if (browserEnd < 0)
+        return settings;
+    const QStringView rest = whole.mid(browserEnd + 1);
+    const qsizetype timeEnd = rest.indexOf(u',');
+    const std::optional<qint32> seconds =
+        parseInt32(rest.left(timeEnd < 0 ? rest.size() : timeEnd).trimmed());
+    if (seconds && *seconds >= 1)
+        settings.updateSeconds = *seconds;
     return settings;
 }
 

@@ -7,21 +7,25 @@
 namespace SettingFile {
 
 inline constexpr char fileName[] = "Setting.ini";
+inline constexpr qint32 defaultUpdateSeconds = 2;
 
 struct Settings {
     QString browser;
-    qint32 updateSeconds = 2;
+    qint32 updateSeconds = defaultUpdateSeconds;
 
     friend bool operator==(const Settings&, const Settings&) = default;
 };
 
 QString format(const Settings& settings);
 
-// No value when the update time is not a decimal number or is below 1: a hand-edited 0 would
-// otherwise stop all checking without a word.
-std::optional<Settings> parse(const QString& text);
+// Reads each field as far as it can be read, so that one slip never costs the other field.
+// The browser command runs to the first ","; without one it is the whole text. The update
+// time runs from there to the next "," or the end; blanks around it are dropped, and a value
+// that is not a whole number of 1 or more gives the default: a hand-edited 0 would otherwise
+// stop all checking without a word.
+Settings parse(const QString& text);
 
-// Reads and parses the file; no value when it is missing, unreadable or malformed.
+// Reads and parses the file; no value when it is missing, unreadable or undecodable.
 std::optional<Settings> read(const QString& path);
 bool write(const QString& path, const Settings& settings);
 
