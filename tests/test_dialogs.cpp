@@ -1,4 +1,5 @@
 #include "ScratchDirectory.h"
+#include "SmallFileSystem.h"
 #include "app/Velmora.h"
 #include "dialogs/AlertDialog.h"
 #include "ui/PageTile.h"
@@ -24,6 +25,8 @@ const QString titleCommaAlert = QStringLiteral("カンマ「,」は使用しな�
 const QString urlCommaAlert = QStringLiteral("カンマ「,」は使用しないでください。");
 const QString notANumberAlert = QStringLiteral("更新時間が間違っています。");
 const QString notPositiveAlert = QStringLiteral("更新時間が間違っています");
+const QString groupNotSaved = QStringLiteral("Group.dat を保存できませんでした。");
+const QString settingNotSaved = QStringLiteral("Setting.ini を保存できませんでした。");
 
 // Stands in for the network: a URL the test gave a time answers with it; any other URL is
 // "not found", which leaves a page's recorded time alone.
@@ -442,6 +445,9 @@ private slots:
         QString shown;
         DialogScript script;
         script.on(dialog, [&](QWidget& opened) {
+            // The change dialog's fields take typing once a page is selected.
+            if (dialog == "changePageDialog")
+                selectRow(opened, 0);
             auto* edit = child<QLineEdit>(opened, field.toLatin1());
             edit->setFocus();
             edit->setText("ac");
@@ -889,16 +895,60 @@ private slots:
         }
     }
 
-    // A list file that cannot be written must not take the user's edit back: the new page
-    // stays in the list and on screen, and exit tries again.
-    void unwritableListFileKeepsTheEdit() {
+    // Typing goes only into fields that belong to a selected page: a click beside the rows
+    // hands the texts to their page and closes the fields, and so does a deletion.
+    void changeDialogFieldsFollowTheSelection() {
+        ScratchDirectory scratch;
+        prepare("Group.dat", fourPages);
+        Harness harness;
+        Velmora window(harness.services());
+
+        QStringList seen;
+        DialogScript script;
+        script.on("changePageDialog", [&](QWidget& dialog) {
+            const auto fields = [&] {
+                const bool title = child<QLineEdit>(dialog, "TitleTextField")->isEnabled();
+                const bool url = child<QLineEdit>(dialog, "URLTextField")->isEnabled();
+                seen << describe(dialog) + (title && url ? "; fields on" : !title && !url ? "; fields off" : "; fields mixed");
+            };
+            fields();
+            selectRow(dialog, 1);
+            retype(dialog, "TitleTextField", "B2");
+            auto* list = child<QListWidget>(dialog, "PageList");
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                              QPoint(10, list->viewport()->height() - 5));
+            fields();
+            retype(dialog, "TitleTextField", "lost?");
+            selectRow(dialog, 2);
+            fields();
+            click(dialog, "DeleteButton");
+            fields();
+            click(dialog, "OKButton");
+        });
+        open(window, "changePageDialog");
+        QVERIFY(script.ranToTheEnd());
+
+        QCOMPARE(seen, (QStringList{
+                           "rows A|B|C|D; selected none; title ''; URL 'http://'; Delete off; fields off",
+                           "rows A|B2|C|D; selected none; title ''; URL ''; Delete on; fields off",
+                           "rows A|B2|C|D; selected C; title 'C'; URL 'http://c/'; Delete on; fields on",
+                           "rows A|B2|D; selected none; title ''; URL ''; Delete on; fields off"}));
+        QCOMPARE(ScratchDirectory::read("Group.dat"),
+                 QByteArray("3,A,http://a/,10,B2,http://b/,20,D,http://d/,40,"));
+    }
+
+    // A directory in the way of the list file: the user hears of it at start and at every
+    // save; the new page stays in the list and on screen, and the quit that cannot save it
+    // is turned down once.
+    void listFileThatCannotBeWrittenKeepsTheEdit() {
         ScratchDirectory scratch;
         QVERIFY(QDir().mkdir("Group.dat"));
         Harness harness;
+        DialogScript script;
         Velmora window(harness.services());
+        QCOMPARE(script.alerts, QStringList{"Group.dat を読めませんでした。\nファイルはそのまま残します。"});
         QVERIFY(!window.pageList());
 
-        DialogScript script;
         script.on("addPageDialog", [](QWidget& dialog) {
             retype(dialog, "TitleTextField", "Kept");
             retype(dialog, "URLTextField", "http://kept/");
@@ -906,9 +956,86 @@ private slots:
         });
         open(window, "addPageDialog");
         QVERIFY(script.ranToTheEnd());
+        QCOMPARE(script.alerts.mid(1), QStringList{groupNotSaved});
         QCOMPARE(titlesOf(window.pageList()), QStringList{"Kept"});
         QCOMPARE(tileTitles(window), QStringList{"Kept"});
         QVERIFY(QFileInfo("Group.dat").isDir());
+
+        window.exit();
+        QCOMPARE(script.alerts.mid(2), QStringList{groupNotSaved});
+        QCOMPARE(harness.quitCalls, 0);
+        QVERIFY(window.isVisible());
+        QCOMPARE(ScratchDirectory::read("Setting.ini"), QByteArray(",2,"));
+        window.close();
+        QCOMPARE(script.alerts.mid(3), QStringList{groupNotSaved});
+        QCOMPARE(harness.quitCalls, 1);
+        QVERIFY(QFileInfo("Group.dat").isDir());
+    }
+
+    void fullDiskKeepsTheFilesAndTheEdits_data() {
+        QTest::addColumn<bool>("roomMade");
+
+        QTest::newRow("room made before the second quit") << true;
+        QTest::newRow("still full at the second quit") << false;
+    }
+
+    // A real full file system: every save fails with the alert and leaves both files as they
+    // were, while the edits stay in the list and on screen.
+    void fullDiskKeepsTheFilesAndTheEdits() {
+        QFETCH(bool, roomMade);
+
+        ScratchDirectory scratch;
+        SmallFileSystem fileSystem(scratch.path() + "/full");
+        if (!fileSystem.failure().isEmpty())
+            QSKIP(qPrintable(fileSystem.failure()));
+        QVERIFY(QDir::setCurrent(scratch.path() + "/full"));
+        prepare("Group.dat", fourPagesSaved);
+        prepare("Setting.ini", "b,3,");
+        prepare("help.html", "mine");
+        fileSystem.fill();
+        Harness harness;
+        DialogScript script;
+        Velmora window(harness.services());
+
+        script.on("addPageDialog", [](QWidget& dialog) {
+            retype(dialog, "TitleTextField", "T");
+            retype(dialog, "URLTextField", "http://t/");
+            click(dialog, "OKButton");
+        });
+        open(window, "addPageDialog");
+        script.on("changePageDialog", [](QWidget& dialog) {
+            selectRow(dialog, 0);
+            retype(dialog, "TitleTextField", "A2");
+            click(dialog, "OKButton");
+        });
+        open(window, "changePageDialog");
+        QVERIFY(script.ranToTheEnd());
+        QCOMPARE(script.alerts, (QStringList{groupNotSaved, groupNotSaved}));
+        QCOMPARE(tileTitles(window), (QStringList{"A2", "B", "C", "D", "T"}));
+        QCOMPARE(ScratchDirectory::read("Group.dat"), fourPagesSaved);
+
+        window.exit();
+        QCOMPARE(script.alerts.mid(2), (QStringList{settingNotSaved, groupNotSaved}));
+        QCOMPARE(harness.quitCalls, 0);
+        QVERIFY(window.isVisible());
+        QCOMPARE(ScratchDirectory::read("Group.dat"), fourPagesSaved);
+        QCOMPARE(ScratchDirectory::read("Setting.ini"), QByteArray("b,3,"));
+
+        if (roomMade)
+            fileSystem.makeRoom();
+        window.exit();
+        QCOMPARE(harness.quitCalls, 1);
+        const QByteArray edited =
+            "5,A2,http://a/,10,B,http://b/,20,C,http://c/,30,D,http://d/,40,T,http://t/,0,";
+        QCOMPARE(ScratchDirectory::read("Group.dat"), roomMade ? edited : fourPagesSaved);
+        QCOMPARE(ScratchDirectory::read("Setting.ini"), QByteArray("b,3,"));
+        const QStringList secondQuitAlerts =
+            roomMade ? QStringList() : QStringList{settingNotSaved, groupNotSaved};
+        QCOMPARE(script.alerts.mid(4), secondQuitAlerts);
+        QStringList names{"Group.dat", "Setting.ini", "help.html"};
+        if (!roomMade)
+            names.insert(2, "filler");
+        QCOMPARE(QDir().entryList(QDir::Files, QDir::Name), names);
     }
 };
 

@@ -1,8 +1,11 @@
 #include "app/Velmora.h"
+#include "ModalDriver.h"
 #include "ScratchDirectory.h"
 #include "SilentChecker.h"
 
 #include <QAction>
+#include <QLineEdit>
+#include <QStringEncoder>
 #include <QMenuBar>
 #include <QScrollBar>
 #include <QtTest>
@@ -49,6 +52,19 @@ QStringList actionLabels(const QMenu* menu) {
     return labels;
 }
 
+QByteArray shiftJis(const char* text) {
+    return QStringEncoder("Shift_JIS").encode(QString::fromUtf8(text));
+}
+
+QStringList titlesOf(const Velmora& window) {
+    QStringList titles;
+    if (const PageList pages = window.pageList()) {
+        for (const auto& each : *pages)
+            titles << each->getPageTitleString();
+    }
+    return titles;
+}
+
 QList<QWidget*> tilesOf(const Velmora& window) {
     return window.findChild<QWidget*>("MainPanel")
         ->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
@@ -64,8 +80,9 @@ private slots:
     void regionsHaveTheirFixedSizes();
     void firstStartWritesOnlyTheSettings();
     void startupReadsBothFiles();
-    void malformedFilesChangeNothing_data();
-    void malformedFilesChangeNothing();
+    void unreadableFilesAreKeptAndReported_data();
+    void unreadableFilesAreKeptAndReported();
+    void shiftJisFilesAreReadAndRewrittenAsUtf8();
     void closeBoxAndShortcutBothExit();
     void risingServerTimeMarksThePageAndReachesTheFile();
     void exitDoesNotWaitForASilentServer();
@@ -130,9 +147,18 @@ void TestMainWindow::startupReadsBothFiles() {
     ScratchDirectory scratch;
     ScratchDirectory::write("Setting.ini", "/usr/bin/browser --new-window,7,");
     ScratchDirectory::write("Group.dat", "3,一,http://a/,10,二,http://b/,20,三,http://c/,30,");
+    // Saves cut short earlier left these; only the exact names a save uses are removed.
+    const QStringList leftovers{"Group.dat.saving-AbC123", "Setting.ini.saving-x0Y9zz"};
+    const QStringList others{"Group.dat.backup", "Group.dat.saving-old"};
+    for (const QString& name : leftovers + others)
+        ScratchDirectory::write(name, "x");
     Harness harness;
     Velmora window(harness.services());
     QVERIFY(QTest::qWaitForWindowExposed(&window));
+    for (const QString& name : leftovers)
+        QVERIFY2(!QFile::exists(name), qPrintable(name));
+    for (const QString& name : others)
+        QVERIFY2(QFile::exists(name), qPrintable(name));
 
     QCOMPARE(window.updateSeconds(), 7);
     QCOMPARE(window.browserCommand(), QStringLiteral("/usr/bin/browser --new-window"));
@@ -149,39 +175,110 @@ void TestMainWindow::startupReadsBothFiles() {
     QCOMPARE(tiles[2]->geometry(), QRect(247, 5, 100, 100));
 }
 
-void TestMainWindow::malformedFilesChangeNothing_data() {
+void TestMainWindow::unreadableFilesAreKeptAndReported_data() {
     QTest::addColumn<QByteArray>("group");
     QTest::addColumn<QByteArray>("setting");
+    QTest::addColumn<QByteArray>("settingRead");
+    QTest::addColumn<bool>("settingUnreadable");
 
-    QTest::newRow("count is not a number") << QByteArray("x,a,http://a/,0,") << QByteArray("b,x,");
-    QTest::newRow("negative count") << QByteArray("-1,") << QByteArray("b,0,");
-    QTest::newRow("count larger than the records")
-        << QByteArray("2,a,http://a/,0,") << QByteArray("b,-3,");
-    QTest::newRow("text cut short") << QByteArray("1,a,http://a/,12") << QByteArray("b,5");
-    QTest::newRow("blank beside a number") << QByteArray("1,a,http://a/, 5,") << QByteArray("b, 5,");
-    QTest::newRow("empty files") << QByteArray("") << QByteArray("");
-    QTest::newRow("not UTF-8") << QByteArray("1,\xff\xfe,http://a/,0,") << QByteArray("\xff,5,");
+    // The settings file is read as far as its fields go; only one that cannot be decoded at
+    // all counts as unreadable.
+    const auto row = [](const char* name, const QByteArray& group, const QByteArray& setting,
+                        const QByteArray& settingRead, bool settingUnreadable) {
+        QTest::newRow(name) << group << setting << settingRead << settingUnreadable;
+    };
+    row("count is not a number", "x,a,http://a/,0,", "b,x,", "b,2,", false);
+    row("negative count", "-1,", "firefox -P work,0,", "firefox -P work,2,", false);
+    row("count larger than the records", "2,a,http://a/,0,", "b,-3,", "b,2,", false);
+    row("text cut short", "1,a,http://a/,12", "firefox -P work,5", "firefox -P work,5,", false);
+    row("blank beside a number", "1,a,http://a/, 5,", "firefox -P work, 5,", "firefox -P work,5,",
+        false);
+    row("empty files", "", "", ",2,", false);
+    row("not UTF-8 nor Shift_JIS", "1,\xff\xfe,http://a/,0,", "\xff,5,", ",2,", true);
 }
 
-void TestMainWindow::malformedFilesChangeNothing() {
+void TestMainWindow::unreadableFilesAreKeptAndReported() {
     QFETCH(QByteArray, group);
     QFETCH(QByteArray, setting);
+    QFETCH(QByteArray, settingRead);
+    QFETCH(bool, settingUnreadable);
 
     ScratchDirectory scratch;
     ScratchDirectory::write("Group.dat", group);
     ScratchDirectory::write("Setting.ini", setting);
+    QStringList reported;
+    if (settingUnreadable)
+        reported << "Setting.ini を読めませんでした。\n原本は Setting.ini.1 に残しました。";
+    reported << "Group.dat を読めませんでした。\n原本は Group.dat.1 に残しました。";
     Harness harness;
+    ModalDriver driver;
+    for (qsizetype i = 0; i < reported.size(); ++i)
+        driver.then(ModalDriver::click("OKButton"));
     {
         Velmora window(harness.services());
+        // Told once, at start, with the copies already beside the files.
+        QCOMPARE(driver.messages(), reported);
+        QCOMPARE(ScratchDirectory::read("Group.dat.1"), group);
+        QCOMPARE(ScratchDirectory::read("Setting.ini.1"), settingUnreadable ? setting : QByteArray());
         QVERIFY(!window.pageList());
         QVERIFY(tilesOf(window).isEmpty());
-        QCOMPARE(window.updateSeconds(), 2);
-        QCOMPARE(window.browserCommand(), QString());
+        QCOMPARE(window.browserCommand(), QString::fromUtf8(settingRead.split(',')[0]));
+        QCOMPARE(window.updateSeconds(), settingRead.split(',')[1].toInt());
+
+        // Without a page list the exit leaves the unreadable file as it is.
+        window.exit();
+        QCOMPARE(ScratchDirectory::read("Group.dat"), group);
+        QCOMPARE(ScratchDirectory::read("Setting.ini"), settingRead);
+    }
+    QCOMPARE(harness.quitCalls, 1);
+
+    // The next start says it again, and the copies made then stay the only ones.
+    driver.then(ModalDriver::click("OKButton")).then([](QWidget& addDialog) {
+        addDialog.findChild<QLineEdit*>("TitleTextField")->setText("New");
+        addDialog.findChild<QLineEdit*>("URLTextField")->setText("http://new/");
+        ModalDriver::click("OKButton")(addDialog);
+    });
+    Harness again;
+    {
+        Velmora window(again.services());
+        window.findChild<QAction*>("AddPageMenuItem")->trigger();
+        QCOMPARE(titlesOf(window), QStringList{"New"});
         window.exit();
     }
-    // Without a page list the file the user may want to mend is left alone.
-    QCOMPARE(ScratchDirectory::read("Group.dat"), group);
-    QCOMPARE(ScratchDirectory::read("Setting.ini"), QByteArray(",2,"));
+    QCOMPARE(again.quitCalls, 1);
+    QCOMPARE(driver.messages().mid(reported.size(), 2),
+             QStringList{reported.last()} + QStringList{QString()});
+    QCOMPARE(driver.sightings().size(), reported.size() + 2);
+    QCOMPARE(ScratchDirectory::read("Group.dat"), QByteArray("1,New,http://new/,0,"));
+    QCOMPARE(ScratchDirectory::read("Group.dat.1"), group);
+    QCOMPARE(ScratchDirectory::read("Setting.ini.1"), settingUnreadable ? setting : QByteArray());
+    QStringList names{"Group.dat", "Group.dat.1", "Setting.ini", "help.html"};
+    if (settingUnreadable)
+        names << "Setting.ini.1";
+    names.sort();
+    QCOMPARE(QDir().entryList(QDir::Files, QDir::Name), names);
+}
+
+void TestMainWindow::shiftJisFilesAreReadAndRewrittenAsUtf8() {
+    ScratchDirectory scratch;
+    const char* pages = "2,日本語のページ,http://a/,10,ｶﾅ①,http://b/,20,";
+    const char* settings = "ブラウザ --new,3,";
+    ScratchDirectory::write("Group.dat", shiftJis(pages));
+    ScratchDirectory::write("Setting.ini", shiftJis(settings));
+    Harness harness;
+    ModalDriver driver;
+    {
+        Velmora window(harness.services());
+        QCOMPARE(titlesOf(window), (QStringList{"日本語のページ", "ｶﾅ①"}));
+        QCOMPARE(tilesOf(window).size(), 2);
+        QCOMPARE(window.browserCommand(), QStringLiteral("ブラウザ --new"));
+        window.exit();
+    }
+    QVERIFY(driver.sightings().isEmpty());
+    QCOMPARE(ScratchDirectory::read("Group.dat"), QByteArray(pages));
+    QCOMPARE(ScratchDirectory::read("Setting.ini"), QByteArray(settings));
+    QCOMPARE(ScratchDirectory::read("Group.dat.1"), shiftJis(pages));
+    QCOMPARE(ScratchDirectory::read("Setting.ini.1"), shiftJis(settings));
 }
 
 void TestMainWindow::closeBoxAndShortcutBothExit() {
