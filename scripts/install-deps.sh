@@ -4,6 +4,7 @@
 #   scripts/install-deps.sh --test   that, plus what the tests and the benchmark need
 #   scripts/install-deps.sh --package  that, plus what building the Debian package needs
 #                                      (--test includes it: a test checks the package)
+#   scripts/install-deps.sh --fuzz   that, plus what the fuzz targets of the file readers need
 set -euo pipefail
 
 build_packages=(
@@ -49,8 +50,14 @@ package_packages=(
     file
 )
 
+fuzz_packages=(
+    # libFuzzer comes with clang; its runtime is only recommended, so named as well.
+    clang
+    libclang-rt-14-dev
+)
+
 usage() {
-    echo "usage: $0 [--test] [--package]" >&2
+    echo "usage: $0 [--test] [--package] [--fuzz]" >&2
 }
 
 packages=("${build_packages[@]}")
@@ -58,6 +65,7 @@ for argument in "$@"; do
     case "$argument" in
         --test) packages+=("${test_packages[@]}" "${package_packages[@]}") ;;
         --package) packages+=("${package_packages[@]}") ;;
+        --fuzz) packages+=("${fuzz_packages[@]}") ;;
         -h | --help) usage; exit 0 ;;
         *) usage; exit 2 ;;
     esac

@@ -12,7 +12,8 @@
 #   --jobs N        parallel build and test jobs (default: the number of processors)
 #
 # When the package test is among the chosen ones, scripts/package.sh builds the .deb first.
-# With CI=true and no option: the whole suite, then the core tests under ThreadSanitizer.
+# With CI=true and no option: the whole suite, then the core tests under ThreadSanitizer,
+# then each file reader's fuzz target for 60 seconds (scripts/fuzz.sh).
 # Without a usable DISPLAY a private Xvfb server is started for the end-to-end test.
 # Exits non-zero when anything fails to build or any test fails.
 set -euo pipefail
@@ -20,7 +21,7 @@ set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 usage() {
-    sed -n '2,18s/^# \{0,1\}//p' "${BASH_SOURCE[0]}" >&2
+    sed -n '2,19s/^# \{0,1\}//p' "${BASH_SOURCE[0]}" >&2
 }
 
 jobs="$(nproc 2>/dev/null || echo 2)"
@@ -227,6 +228,11 @@ for run in "${runs[@]}"; do
     IFS=';' read -r name sanitizer filter mode <<<"$run"
     run_suite "$name" "$sanitizer" "$filter" "$mode"
 done
+
+# Kept apart from the suites: the fuzz targets build with clang, outside CMake.
+if [[ "${CI:-}" == true && $option_count -eq 0 ]]; then
+    "$repo/scripts/fuzz.sh" 60 || any_failed=1
+fi
 
 if ((${#runs[@]} > 1)); then
     echo "Total: $total_passed passed, $total_failed failed"

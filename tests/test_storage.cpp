@@ -358,6 +358,7 @@ void TestStorage::settingRead_data() {
     row("split over lines", "Brow\r\nserPath,\n7,\n", "BrowserPath", 7);
     row("extra fields ignored", "B,3,x,4,tail", "B", 3);
     row("largest time", "B,2147483647,", "B", 2147483647);
+    row("byte-order marks in front", "\xef\xbb\xbf\xef\xbb\xbf\r\n\xef\xbb\xbf/b,4,", "/b", 4);
     row("Shift_JIS browser", shiftJis("ブラウザ,4,"),
         "ブラウザ", 4);
 

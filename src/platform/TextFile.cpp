@@ -120,6 +120,11 @@ std::optional<DecodedText> decodeJoinedLines(const QByteArray& bytes) {
     }
     decoded.text.remove(u'\r');
     decoded.text.remove(u'\n');
+    // Byte-order marks in front, as some editors write them, are no part of the first field.
+    qsizetype marks = 0;
+    while (marks < decoded.text.size() && decoded.text[marks] == QChar(0xfeff))
+        ++marks;
+    decoded.text.remove(0, marks);
     return decoded;
 }
 

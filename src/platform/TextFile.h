@@ -12,7 +12,8 @@ struct DecodedText {
     bool legacy = false; // the bytes were Shift_JIS, not UTF-8
 };
 
-// Decodes a data file and joins its lines (CR, LF and CR LF are all removed). Bytes that are
+// Decodes a data file and joins its lines (CR, LF and CR LF are all removed), without any
+// byte-order mark in front. Bytes that are
 // not UTF-8 but decode cleanly as Shift_JIS, as Japanese Windows machines wrote these files,
 // are read as that. No value when neither decodes: such a file is left alone rather than
 // rewritten with replacement characters.
