@@ -39,6 +39,25 @@ QByteArray shiftJis(const char* text) {
     return QStringEncoder("Shift_JIS").encode(QString::fromUtf8(text));
 }
 
+// The files go through the program's own reading and writing path.
+OptRecords readGroupFile(const QString& path) {
+    const std::optional<QString> text = StoredFile(path).read();
+    return text ? GroupFile::parse(*text) : std::nullopt;
+}
+
+bool writeGroupFile(const QString& path, const Records& pages) {
+    return StoredFile(path).write(GroupFile::format(pages));
+}
+
+OptSettings readSettingFile(const QString& path) {
+    const std::optional<QString> text = StoredFile(path).read();
+    return text ? OptSettings(SettingFile::parse(*text)) : std::nullopt;
+}
+
+bool writeSettingFile(const QString& path, const SettingFile::Settings& settings) {
+    return StoredFile(path).write(SettingFile::format(settings));
+}
+
 QByteArray readBytes(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -219,9 +238,9 @@ void TestStorage::groupRoundTrip() {
     QCOMPARE(GroupFile::parse(text), OptRecords(pages));
 
     const QString path = dir.filePath("roundtrip.dat");
-    QVERIFY(GroupFile::write(path, pages));
+    QVERIFY(writeGroupFile(path, pages));
     QCOMPARE(readBytes(path), text.toUtf8());
-    const OptRecords back = GroupFile::read(path);
+    const OptRecords back = readGroupFile(path);
     QCOMPARE(back, OptRecords(pages));
     QCOMPARE(GroupFile::format(*back), text);
 }
@@ -283,7 +302,7 @@ void TestStorage::groupRead() {
 
     const QString path = dir.filePath("Group.dat");
     QVERIFY(writeBytes(path, bytes));
-    QCOMPARE(GroupFile::read(path), expected);
+    QCOMPARE(readGroupFile(path), expected);
 }
 
 void TestStorage::groupUtf8WhateverTheLocale() {
@@ -302,13 +321,13 @@ void TestStorage::groupUtf8WhateverTheLocale() {
 
     const QString path = dir.filePath("japanese.dat");
     const Records pages{{japaneseTitle, "http://example.jp/", 3}};
-    QVERIFY(GroupFile::write(path, pages));
+    QVERIFY(writeGroupFile(path, pages));
     QCOMPARE(readBytes(path), "1," + japaneseTitle.toUtf8() + ",http://example.jp/,3,");
-    QCOMPARE(GroupFile::read(path), OptRecords(pages));
+    QCOMPARE(readGroupFile(path), OptRecords(pages));
 
     // And a file written elsewhere in UTF-8 reads back as the same title.
     QVERIFY(writeBytes(path, "1," + japaneseTitle.toUtf8() + ",U,0,"));
-    QCOMPARE(GroupFile::read(path), OptRecords(Records{{japaneseTitle, "U", 0}}));
+    QCOMPARE(readGroupFile(path), OptRecords(Records{{japaneseTitle, "U", 0}}));
 }
 
 void TestStorage::groupWriteReplacesWholeFile() {
@@ -316,8 +335,8 @@ void TestStorage::groupWriteReplacesWholeFile() {
     Records many;
     for (int i = 0; i < 20; ++i)
         many.push_back({QString("Long title %1").arg(i), QString("http://host/%1").arg(i), i});
-    QVERIFY(GroupFile::write(path, many));
-    QVERIFY(GroupFile::write(path, {{"A", "U", 1}}));
+    QVERIFY(writeGroupFile(path, many));
+    QVERIFY(writeGroupFile(path, {{"A", "U", 1}}));
     // A shorter list must not leave the tail of the longer one behind.
     QCOMPARE(readBytes(path), QByteArray("1,A,U,1,"));
     // No temporary file is left next to the real one.
@@ -325,22 +344,22 @@ void TestStorage::groupWriteReplacesWholeFile() {
 }
 
 void TestStorage::groupWriteFailureLeavesFileAlone() {
-    QVERIFY(!GroupFile::write(dir.filePath("no/such/dir/Group.dat"), twoPages()));
+    QVERIFY(!writeGroupFile(dir.filePath("no/such/dir/Group.dat"), twoPages()));
     QVERIFY(!QFileInfo::exists(dir.filePath("no")));
-    QVERIFY(!SettingFile::write(dir.filePath("no/such/dir/Setting.ini"), {"b", 2}));
+    QVERIFY(!writeSettingFile(dir.filePath("no/such/dir/Setting.ini"), {"b", 2}));
 
     // A target that cannot be replaced keeps whatever it holds.
     const QString blocked = dir.filePath("blocked.dat");
     QVERIFY(QDir(dir.path()).mkdir("blocked.dat"));
     QVERIFY(writeBytes(blocked + "/inside", "keep"));
-    QVERIFY(!GroupFile::write(blocked, twoPages()));
+    QVERIFY(!writeGroupFile(blocked, twoPages()));
     QVERIFY(QFileInfo(blocked).isDir());
     QCOMPARE(readBytes(blocked + "/inside"), QByteArray("keep"));
 }
 
 void TestStorage::readMissingFile() {
-    QCOMPARE(GroupFile::read(dir.filePath("missing.dat")), OptRecords());
-    QCOMPARE(SettingFile::read(dir.filePath("missing.ini")), OptSettings());
+    QCOMPARE(readGroupFile(dir.filePath("missing.dat")), OptRecords());
+    QCOMPARE(readSettingFile(dir.filePath("missing.ini")), OptSettings());
 }
 
 void TestStorage::settingRead_data() {
@@ -384,7 +403,7 @@ void TestStorage::settingRead() {
 
     const QString path = dir.filePath("Setting.ini");
     QVERIFY(writeBytes(path, bytes));
-    QCOMPARE(SettingFile::read(path), expected);
+    QCOMPARE(readSettingFile(path), expected);
 }
 
 void TestStorage::settingRoundTrip() {
@@ -393,9 +412,9 @@ void TestStorage::settingRoundTrip() {
                                 QString("日本語ブラウザ,600,")}) {
         const SettingFile::Settings parsed = SettingFile::parse(text);
         QCOMPARE(SettingFile::format(parsed), text);
-        QVERIFY(SettingFile::write(path, parsed));
+        QVERIFY(writeSettingFile(path, parsed));
         QCOMPARE(readBytes(path), text.toUtf8());
-        QCOMPARE(SettingFile::read(path), OptSettings(parsed));
+        QCOMPARE(readSettingFile(path), OptSettings(parsed));
     }
 }
 

@@ -152,15 +152,6 @@ FileBytes readFileBytes(const QString& path) {
     return result;
 }
 
-std::optional<QString> readJoinedLines(const QString& path) {
-    const FileBytes file = readFileBytes(path);
-    if (file.status != FileBytes::Status::Read)
-        return std::nullopt;
-    if (auto decoded = decodeJoinedLines(file.bytes))
-        return std::move(decoded->text);
-    return std::nullopt;
-}
-
 bool writeWholeFile(const QString& path, const QString& text) {
     const QByteArray bytes = text.toUtf8();
     // A link stays a link: the file it points to is the one replaced.

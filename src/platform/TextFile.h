@@ -28,9 +28,6 @@ struct FileBytes {
 // The whole file; Unreadable when something exists under the name but cannot be read.
 FileBytes readFileBytes(const QString& path);
 
-// Reads and decodes a whole text file; no value when it is missing, unreadable or undecodable.
-std::optional<QString> readJoinedLines(const QString& path);
-
 // Replaces the file with the text in UTF-8, whole or not at all: every write error, the final
 // flush to the disk included, fails the save and leaves the previous file as it was. Where the
 // directory takes no new file but the file itself is writable, the file is rewritten in place,

@@ -1,7 +1,6 @@
 #include "storage/GroupFile.h"
 
 #include "platform/DecimalNumber.h"
-#include "platform/TextFile.h"
 #include "storage/Tokenizer.h"
 
 namespace GroupFile {
@@ -36,17 +35,6 @@ std::optional<std::vector<PageRecord>> parse(const QString& text) {
         pages.push_back(std::move(page));
     }
     return pages;
-}
-
-std::optional<std::vector<PageRecord>> read(const QString& path) {
-    const std::optional<QString> text = readJoinedLines(path);
-    if (!text)
-        return std::nullopt;
-    return parse(*text);
-}
-
-bool write(const QString& path, const std::vector<PageRecord>& pages) {
-    return writeWholeFile(path, format(pages));
 }
 
 } // namespace GroupFile

@@ -24,8 +24,4 @@ QString format(const std::vector<PageRecord>& pages);
 // negative count, fewer records than the count says): the caller then keeps what it has.
 std::optional<std::vector<PageRecord>> parse(const QString& text);
 
-// Reads and parses the file; no value when it is missing, unreadable or malformed.
-std::optional<std::vector<PageRecord>> read(const QString& path);
-bool write(const QString& path, const std::vector<PageRecord>& pages);
-
 } // namespace GroupFile

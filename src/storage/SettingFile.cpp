@@ -1,7 +1,6 @@
 #include "storage/SettingFile.h"
 
 #include "platform/DecimalNumber.h"
-#include "platform/TextFile.h"
 
 namespace SettingFile {
 
@@ -23,17 +22,6 @@ Settings parse(const QString& text) {
     if (seconds && *seconds >= 1)
         settings.updateSeconds = *seconds;
     return settings;
-}
-
-std::optional<Settings> read(const QString& path) {
-    const std::optional<QString> text = readJoinedLines(path);
-    if (!text)
-        return std::nullopt;
-    return parse(*text);
-}
-
-bool write(const QString& path, const Settings& settings) {
-    return writeWholeFile(path, format(settings));
 }
 
 } // namespace SettingFile

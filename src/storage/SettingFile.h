@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <optional>
 
 // The settings file: the browser command and the update time in seconds, each followed by ",".
 namespace SettingFile {
@@ -24,9 +23,5 @@ QString format(const Settings& settings);
 // that is not a whole number of 1 or more gives the default: a hand-edited 0 would otherwise
 // stop all checking without a word.
 Settings parse(const QString& text);
-
-// Reads and parses the file; no value when it is missing, unreadable or undecodable.
-std::optional<Settings> read(const QString& path);
-bool write(const QString& path, const Settings& settings);
 
 } // namespace SettingFile
