@@ -3,8 +3,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QStringList>
 #include <algorithm>
 #include <cstdio>
@@ -12,9 +10,8 @@
 #include <functional>
 #include <vector>
 
-// One cycle of sequential access checks against a local server, next to the same requests made
-// by one curl process each, as a shell loop would. The checking thread's own CPU time per
-// request is printed apart, since the in-process server shares the wall time.
+// One cycle of sequential access checks against a local server. The checking thread's own CPU
+// time per request is printed apart, since the in-process server shares the wall time.
 namespace {
 
 constexpr int pageCount = 1000;
@@ -78,27 +75,5 @@ int main(int argc, char** argv) {
     std::printf("  TCP connections accepted over all cycles: %d\n", server.connectionCount());
     if (failures)
         std::printf("  %d checks failed\n", failures);
-
-    const QString curl = QStandardPaths::findExecutable("curl");
-    if (curl.isEmpty()) {
-        std::printf("curl not found: no process figure\n");
-        return failures ? 1 : 0;
-    }
-    int processFailures = 0;
-    const Figures processes = measure([&] {
-        for (const QString& url : urls.mid(0, pageCount / 10)) {
-            QProcess process;
-            process.start(curl, {"-s", "-I", "-o", "/dev/null", url});
-            process.waitForFinished(-1);
-            processFailures +=
-                process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0;
-        }
-    });
-    print("curl -s -I, one process per request", {processes.min * 10, processes.median * 10});
-    std::printf("  (a tenth of the requests run, the figures scaled up)\n");
-    if (processFailures)
-        std::printf("  %d curl processes failed\n", processFailures);
-    std::printf("ratio (median): %.1fx\n",
-                processes.median * 10 / std::max(inProcess.median, 1e-3));
-    return failures || processFailures ? 1 : 0;
+    return failures ? 1 : 0;
 }

@@ -35,9 +35,8 @@ test_packages=(
     desktop-file-utils
     appstream
     lintian
-    # The benchmark compares the access check with the curl command.
-    curl
-    # A real web server for the access check's tests, over HTTP and over TLS with HTTP/2.
+    # A real web server for the access check's tests, over HTTP and over TLS with HTTP/2, and
+    # for the check cycle benchmark.
     nginx-light
     # The tests make their own certificate authority and server certificate.
     openssl

@@ -1,0 +1,277 @@
+// The whole program's check cycle (controller, scheduler, access check, with the window on the
+// GUI thread) against a bare libcurl HEAD loop over the same loopback server, per page, at
+// several list sizes. Everything runs on one CPU, so wall time is the work of every thread and
+// of the server together. Also: the GUI thread's CPU per cycle, an edit, and memory.
+#include "LoopbackNginx.h"
+#include "app/Velmora.h"
+#include "model/AccessCheck.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <curl/curl.h>
+#include <mutex>
+#include <pthread.h>
+#include <sched.h>
+#include <sys/time.h>
+#include <utime.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int sizes[] = {1000, 5000, 10000};
+constexpr int measuredCycles = 5;
+constexpr int edits = 3;
+// Whole seconds, as an HTTP date carries them.
+constexpr qint64 fileTime = 1'700'000'000'000;
+
+double median(std::vector<double> values) {
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+double threadCpuMs(clockid_t clock) {
+    timespec now{};
+    clock_gettime(clock, &now);
+    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
+}
+
+// Times the program's cycles from inside: the first request of a cycle to the end of its last,
+// and the GUI thread's CPU from one cycle's start to the next's.
+struct CycleLog {
+    int pagesPerCycle = 0;
+    int cyclesWanted = 0;
+    clockid_t guiClock{};
+    QEventLoop* done = nullptr;
+
+    std::mutex mutex;
+    int requests = 0;
+    Clock::time_point cycleStart;
+    double guiAtStart = 0;
+    std::vector<double> cycleUs;
+    std::vector<double> guiMs;
+};
+
+class TimedCheck final : public PageChecker {
+public:
+    explicit TimedCheck(CycleLog& log) : log(log) {}
+
+    qint64 checkEach(const QString& url) override {
+        {
+            const std::lock_guard lock(log.mutex);
+            if (log.requests % log.pagesPerCycle == 0) {
+                const double gui = threadCpuMs(log.guiClock);
+                // The first cycle opens the connection and is not counted.
+                if (log.requests > log.pagesPerCycle)
+                    log.guiMs.push_back(gui - log.guiAtStart);
+                log.guiAtStart = gui;
+                log.cycleStart = Clock::now();
+            }
+        }
+        const qint64 result = check.checkEach(url);
+        const std::lock_guard lock(log.mutex);
+        if (++log.requests % log.pagesPerCycle == 0 && log.requests > log.pagesPerCycle) {
+            log.cycleUs.push_back(
+                std::chrono::duration<double, std::micro>(Clock::now() - log.cycleStart).count());
+        }
+        if (static_cast<int>(log.guiMs.size()) == log.cyclesWanted && log.done) {
+            QMetaObject::invokeMethod(log.done, &QEventLoop::quit, Qt::QueuedConnection);
+            log.done = nullptr;
+        }
+        return result;
+    }
+    void abort() override { check.abort(); }
+
+private:
+    CycleLog& log;
+    AccessCheck check;
+};
+
+QStringList makePages(const LoopbackNginx& server, int count) {
+    QStringList urls;
+    const timeval times[2] = {{fileTime / 1000, 0}, {fileTime / 1000, 0}};
+    for (int i = 0; i < count; ++i) {
+        const QString name = QStringLiteral("/p%1").arg(i);
+        const QString path = server.documentRoot() + name;
+        QFile file(path);
+        if (!file.exists()) {
+            file.open(QIODevice::WriteOnly);
+            file.close();
+            utimes(path.toLocal8Bit().constData(), times);
+        }
+        urls << server.url(name);
+    }
+    return urls;
+}
+
+double curlLoopUs(const QStringList& urls) {
+    std::vector<QByteArray> addresses;
+    for (const QString& url : urls)
+        addresses.push_back(url.toUtf8());
+    CURL* handle = curl_easy_init();
+    curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
+    curl_easy_setopt(handle, CURLOPT_FILETIME, 1L);
+    std::vector<double> rounds;
+    int failures = 0;
+    for (int round = 0; round <= measuredCycles; ++round) {
+        const auto start = Clock::now();
+        for (const QByteArray& address : addresses) {
+            curl_easy_setopt(handle, CURLOPT_URL, address.constData());
+            curl_off_t time = -1;
+            if (curl_easy_perform(handle) != CURLE_OK ||
+                curl_easy_getinfo(handle, CURLINFO_FILETIME_T, &time) != CURLE_OK ||
+                time * 1000 != fileTime)
+                ++failures;
+        }
+        // The first round opens the connection and is not counted.
+        if (round > 0)
+            rounds.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start)
+                                 .count() / addresses.size());
+    }
+    curl_easy_cleanup(handle);
+    if (failures)
+        std::printf("  libcurl loop: %d requests failed\n", failures);
+    return median(rounds);
+}
+
+double accessCheckLoopUs(const QStringList& urls) {
+    AccessCheck check;
+    std::vector<double> rounds;
+    for (int round = 0; round <= measuredCycles; ++round) {
+        const auto start = Clock::now();
+        for (const QString& url : urls)
+            check.checkEach(url);
+        if (round > 0)
+            rounds.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start)
+                                 .count() / urls.size());
+    }
+    return median(rounds);
+}
+
+void writeFiles(const QStringList& urls) {
+    QByteArray group = QByteArray::number(urls.size()) + ',';
+    for (int i = 0; i < urls.size(); ++i)
+        group += "page " + QByteArray::number(i) + ',' + urls[i].toUtf8() + ',' +
+                 QByteArray::number(fileTime) + ',';
+    QFile groupFile(QStringLiteral("Group.dat"));
+    groupFile.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    groupFile.write(group);
+    QFile settingFile(QStringLiteral("Setting.ini"));
+    settingFile.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    settingFile.write(",1,");
+}
+
+// Adds one page through the dialog, as a user would; timed from OK to the repainted window.
+double editMs(Velmora& window, const QString& url) {
+    double ms = 0;
+    Clock::time_point pressed;
+    QTimer::singleShot(0, &window, [&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (!dialog)
+            return;
+        dialog->findChild<QLineEdit*>(QStringLiteral("TitleTextField"))->setText("added");
+        dialog->findChild<QLineEdit*>(QStringLiteral("URLTextField"))->setText(url);
+        pressed = Clock::now();
+        dialog->findChild<QPushButton*>(QStringLiteral("OKButton"))->click();
+    });
+    window.addPage();
+    window.repaint();
+    QCoreApplication::processEvents();
+    ms = std::chrono::duration<double, std::milli>(Clock::now() - pressed).count();
+    return ms;
+}
+
+double residentMb() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024;
+    return 0;
+}
+
+// Qt's notes about what the offscreen platform cannot do would break up the table.
+void dropMessages(QtMsgType, const QMessageLogContext&, const QString&) {}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // One CPU for every thread of this process and for the server.
+    const int cpu = sched_getcpu();
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    CPU_SET(cpu, &set);
+    sched_setaffinity(0, sizeof set, &set);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    qInstallMessageHandler(dropMessages);
+    QApplication application(argc, argv);
+
+    LoopbackNginx server(cpu);
+    if (!server.isRunning()) {
+        std::printf("nginx did not start on a loopback port\n");
+        return 1;
+    }
+    QTemporaryDir work;
+    QDir::setCurrent(work.path());
+
+    std::printf("One CPU (%d) for the program and nginx; medians of %d cycles after a first.\n",
+                cpu, measuredCycles);
+    std::printf("%6s %14s %14s %7s %14s %13s %9s %8s\n", "N", "program us/pg", "libcurl us/pg",
+                "ratio", "AccessCheck us", "GUI CPU ms/cy", "edit ms", "RSS MB");
+    for (const int count : sizes) {
+        const QStringList urls = makePages(server, count + edits);
+        const QStringList listed = urls.mid(0, count);
+        const double curlUs = curlLoopUs(listed);
+        const double checkUs = accessCheckLoopUs(listed);
+
+        writeFiles(listed);
+        CycleLog log;
+        log.pagesPerCycle = count;
+        log.cyclesWanted = measuredCycles;
+        pthread_getcpuclockid(pthread_self(), &log.guiClock);
+        QEventLoop cyclesDone;
+        log.done = &cyclesDone;
+
+        VelmoraServices services = VelmoraServices::real();
+        services.makeChecker = [&log] { return std::make_unique<TimedCheck>(log); };
+        services.quit = [] {};
+        services.startWindowTime = std::chrono::milliseconds(0);
+        double programUs = 0;
+        double guiMs = 0;
+        std::vector<double> editTimes;
+        double rss = 0;
+        {
+            Velmora window(services);
+            cyclesDone.exec();
+            {
+                const std::lock_guard lock(log.mutex);
+                programUs = median(log.cycleUs) / count;
+                guiMs = median(log.guiMs);
+                // Edits change the list's length; cycles from here on are not counted.
+                log.pagesPerCycle = 1 << 30;
+            }
+            for (int i = 0; i < edits; ++i)
+                editTimes.push_back(editMs(window, urls[count + i]));
+            rss = residentMb();
+        }
+        std::printf("%6d %14.1f %14.1f %7.2f %14.1f %13.2f %9.1f %8.1f\n", count, programUs,
+                    curlUs, programUs / curlUs, checkUs, guiMs, median(editTimes), rss);
+        std::fflush(stdout);
+    }
+    curl_global_cleanup();
+    return 0;
+}
