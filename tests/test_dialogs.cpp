@@ -2,7 +2,7 @@
 #include "SmallFileSystem.h"
 #include "app/Velmora.h"
 #include "dialogs/AlertDialog.h"
-#include "ui/PageTile.h"
+#include "ui/PagePanel.h"
 
 #include <QAction>
 #include <QApplication>
@@ -240,13 +240,11 @@ QStringList titlesOf(const PageList& pages) {
 QStringList tileTitles(const Velmora& window) {
     QStringList titles;
     const PageList pages = window.pageList();
-    const QList<PageTile*> tiles =
-        window.findChild<QWidget*>("MainPanel")
-            ->findChildren<PageTile*>(QString(), Qt::FindDirectChildrenOnly);
-    for (int i = 0; i < tiles.size(); ++i) {
+    const auto* panel = window.findChild<PagePanel*>("MainPanel");
+    for (qsizetype i = 0; i < panel->count(); ++i) {
         const bool current =
-            pages && size_t(i) < pages->size() && (*pages)[size_t(i)] == tiles[i]->page();
-        titles << (current ? tiles[i]->page()->getPageTitleString()
+            pages && size_t(i) < pages->size() && (*pages)[size_t(i)] == panel->pageAt(i);
+        titles << (current ? panel->pageAt(i)->getPageTitleString()
                            : QStringLiteral("<stale tile>"));
     }
     return titles;

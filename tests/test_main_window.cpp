@@ -1,5 +1,6 @@
 #include "app/Velmora.h"
 #include "ModalDriver.h"
+#include "ui/PagePanel.h"
 #include "ScratchDirectory.h"
 #include "SilentChecker.h"
 
@@ -65,9 +66,13 @@ QStringList titlesOf(const Velmora& window) {
     return titles;
 }
 
-QList<QWidget*> tilesOf(const Velmora& window) {
-    return window.findChild<QWidget*>("MainPanel")
-        ->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+// Where the page panel shows each tile now.
+QList<QRect> tilesOf(const Velmora& window) {
+    const auto* panel = window.findChild<PagePanel*>("MainPanel");
+    QList<QRect> tiles;
+    for (qsizetype i = 0; i < panel->count(); ++i)
+        tiles << panel->tileRect(i);
+    return tiles;
 }
 
 } // namespace
@@ -168,11 +173,11 @@ void TestMainWindow::startupReadsBothFiles() {
     QCOMPARE((*pages)[1]->getPageTitleString(), QStringLiteral("二"));
     QCOMPARE((*pages)[2]->getLastModifiedDateLong(), qint64(30));
 
-    const QList<QWidget*> tiles = tilesOf(window);
+    const QList<QRect> tiles = tilesOf(window);
     QCOMPARE(tiles.size(), 3);
-    QCOMPARE(tiles[0]->geometry(), QRect(37, 5, 100, 100));
-    QCOMPARE(tiles[1]->geometry(), QRect(142, 5, 100, 100));
-    QCOMPARE(tiles[2]->geometry(), QRect(247, 5, 100, 100));
+    QCOMPARE(tiles[0], QRect(37, 5, 100, 100));
+    QCOMPARE(tiles[1], QRect(142, 5, 100, 100));
+    QCOMPARE(tiles[2], QRect(247, 5, 100, 100));
 }
 
 void TestMainWindow::unreadableFilesAreKeptAndReported_data() {
@@ -352,15 +357,17 @@ void TestMainWindow::scrollBarFollowsTheContent() {
     auto* bar = window.findChild<QScrollBar*>("VerticalScrollBar");
     QVERIFY(bar->isEnabled());
     QCOMPARE(bar->maximum(), 315 - 298);
-    QCOMPARE(tilesOf(window).last()->pos(), QPoint(142, 215));
+    QCOMPARE(tilesOf(window).last().topLeft(), QPoint(142, 215));
 
     bar->setValue(bar->maximum());
-    QCOMPARE(tilesOf(window).first()->pos(), QPoint(37, 5 - 17));
+    QCOMPARE(tilesOf(window).first().topLeft(), QPoint(37, 5 - 17));
 
-    // Once everything fits, the bar is disabled and the tiles stand unscrolled.
+    // Once everything fits, the bar is disabled and the tiles stand unscrolled, as does the
+    // thumb.
     window.resize(window.width(), window.height() + 100);
     QTRY_VERIFY(!bar->isEnabled());
-    QCOMPARE(tilesOf(window).first()->pos(), QPoint(37, 5));
+    QCOMPARE(tilesOf(window).first().topLeft(), QPoint(37, 5));
+    QCOMPARE(bar->value(), 0);
 }
 
 QTEST_MAIN(TestMainWindow)

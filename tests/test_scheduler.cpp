@@ -1,4 +1,5 @@
 #include "SilentChecker.h"
+#include "app/ChangedPages.h"
 #include "app/CheckScheduler.h"
 
 #include <QtTest>
@@ -11,16 +12,23 @@
 
 namespace {
 
-// Answers each URL from a table and notes on which tick each request was made.
+// Answers each URL from a table and notes on which tick each request was made, and whether
+// the page asked for was marked as being checked meanwhile.
 class ScriptedChecker final : public PageChecker {
 public:
     std::map<QString, qint64> answers;
     std::vector<std::pair<qint64, QString>> requests;
+    std::vector<bool> markedWhileAsked;
     const CheckScheduler* scheduler = nullptr;
+    const PageListSlot* slot = nullptr;
     bool failNext = false;
 
     qint64 checkEach(const QString& url) override {
         requests.emplace_back(scheduler ? scheduler->currentTick() : 0, url);
+        if (const PageList pages = slot ? slot->load() : nullptr)
+            for (const auto& page : *pages)
+                if (page->getPageURLString() == url)
+                    markedWhileAsked.push_back(page->isCheckRunning());
         if (failNext) {
             failNext = false;
             throw std::runtime_error("checker failed");
@@ -42,12 +50,8 @@ class CountingObserver final : public CheckCycleObserver {
 public:
     std::atomic<int> started{0};
     std::atomic<int> finished{0};
-    std::atomic<int> pagesStarted{0};
-    std::atomic<int> pagesFinished{0};
 
     void cycleStarted() override { ++started; }
-    void pageCheckStarted(const Page&) override { ++pagesStarted; }
-    void pageCheckFinished(const Page&) override { ++pagesFinished; }
     void cycleFinished() override { ++finished; }
 };
 
@@ -70,7 +74,10 @@ struct Rig {
     CountingObserver observer;
     CheckScheduler scheduler{slot, limit, checker, observer, [] {}};
 
-    Rig() { checker.scheduler = &scheduler; }
+    Rig() {
+        checker.scheduler = &scheduler;
+        checker.slot = &slot;
+    }
 
     void ticks(int count) {
         for (int i = 0; i < count; ++i)
@@ -98,6 +105,7 @@ private slots:
     void failingCheckEndsTheTickButNotTheChecking();
     void stopCutsACycleShortWithoutMarkingThePage();
     void listRebuildRacingACycle();
+    void changesReachTheGuiInOneCollection();
 };
 
 void TestScheduler::cyclesStartOnMultiplesOfTheInterval_data() {
@@ -172,7 +180,7 @@ void TestScheduler::emptyListStillRunsCycles() {
     rig.ticks(60);
     QCOMPARE(rig.observer.started.load(), 3);
     QCOMPARE(rig.observer.finished.load(), 3);
-    QCOMPARE(rig.observer.pagesStarted.load(), 0);
+    QVERIFY(rig.checker.requests.empty());
 }
 
 void TestScheduler::notFoundPageIsNeverAskedAgain() {
@@ -190,7 +198,10 @@ void TestScheduler::notFoundPageIsNeverAskedAgain() {
                       [](const auto& request) { return request.second == "http://missing/"; });
     QCOMPARE(askedForMissing, 1);
     QCOMPARE(rig.checker.requests.size(), size_t(4));
-    QCOMPARE(rig.observer.pagesStarted.load(), rig.observer.pagesFinished.load());
+    // Each page is marked as being checked exactly while its request runs.
+    QCOMPARE(rig.checker.markedWhileAsked, std::vector<bool>(4, true));
+    QVERIFY(!missing->isCheckRunning());
+    QVERIFY(!present->isCheckRunning());
 }
 
 void TestScheduler::failingCheckEndsTheTickButNotTheChecking() {
@@ -207,7 +218,8 @@ void TestScheduler::failingCheckEndsTheTickButNotTheChecking() {
     // input came back.
     QCOMPARE(rig.checker.requests.size(), size_t(1));
     QCOMPARE(rig.observer.finished.load(), 1);
-    QCOMPARE(rig.observer.pagesFinished.load(), rig.observer.pagesStarted.load());
+    QCOMPARE(rig.checker.markedWhileAsked, std::vector<bool>{true});
+    QVERIFY(!first->isCheckRunning());
 
     rig.tickUntil(40);
     QCOMPARE(rig.checker.requests.size(), size_t(3));
@@ -232,6 +244,7 @@ void TestScheduler::stopCutsACycleShortWithoutMarkingThePage() {
 
     QCOMPARE(page->getStatus(), Page::isDefault);
     QVERIFY(page->canAccess());
+    QVERIFY(!page->isCheckRunning());
     QCOMPARE(observer.finished.load(), observer.started.load());
 }
 
@@ -287,7 +300,50 @@ void TestScheduler::listRebuildRacingACycle() {
 
     QVERIFY(checker.requests.load() > 0);
     QCOMPARE(observer.finished.load(), observer.started.load());
-    QCOMPARE(observer.pagesFinished.load(), observer.pagesStarted.load());
+    QVERIFY(std::none_of(last->begin(), last->end(),
+                         [](const auto& page) { return page->isCheckRunning(); }));
+}
+
+// However many pages change, one collection is asked for until it runs; it takes every mark,
+// and a page gone by then is simply no longer there.
+void TestScheduler::changesReachTheGuiInOneCollection() {
+    ChangedPages changed;
+    const auto kept = makePage("http://kept/", 0);
+    auto dropped = makePage("http://dropped/", 0);
+    QVERIFY(changed.markRepaint(*kept));
+    QVERIFY(!changed.markShowWindow());
+    QVERIFY(!changed.markRepaint(*dropped));
+    dropped.reset();
+
+    ChangedPages::Batch batch = changed.collect();
+    QVERIFY(batch.showWindow);
+    QCOMPARE(batch.repaint.size(), size_t(2));
+    QCOMPARE(batch.repaint[0].lock(), std::shared_ptr<const Page>(kept));
+    QVERIFY(batch.repaint[1].expired());
+
+    // The next change asks again; an empty collection shows nothing.
+    QVERIFY(changed.markRepaint(*kept));
+    QVERIFY(!changed.collect().showWindow);
+    QVERIFY(changed.collect().repaint.empty());
+
+    // Marks from the checking thread while the GUI thread collects: none is lost, and every
+    // mark made after a collection started asks for another one.
+    constexpr int marks = 20000;
+    std::atomic<int> asked{0};
+    std::thread checking([&] {
+        for (int i = 0; i < marks; ++i)
+            asked += changed.markRepaint(*kept);
+    });
+    size_t collected = 0;
+    int collections = 0;
+    while (collected < size_t(marks)) {
+        const size_t got = changed.collect().repaint.size();
+        collected += got;
+        collections += got > 0;
+    }
+    checking.join();
+    QCOMPARE(collected, size_t(marks));
+    QVERIFY(collections <= asked.load());
 }
 
 QTEST_GUILESS_MAIN(TestScheduler)

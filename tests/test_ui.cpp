@@ -5,6 +5,7 @@
 #include "launch/BrowserCommand.h"
 #include "platform/LocalDateText.h"
 #include "storage/HelpFile.h"
+#include "ui/PagePanel.h"
 #include "ui/PageTile.h"
 #include "ui/PageToolTip.h"
 #include "ui/Palette.h"
@@ -44,33 +45,62 @@ void writeSetting(const QString& browser) {
     ScratchDirectory::write("Setting.ini", (browser + ",9999,").toUtf8());
 }
 
-QList<PageTile*> tilesOf(const Velmora& window) {
-    QList<PageTile*> tiles;
-    for (QWidget* child : window.findChild<QWidget*>("MainPanel")
-                              ->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
-        if (auto* tile = dynamic_cast<PageTile*>(child))
-            tiles << tile;
+// One tile of the window's page panel; positions are in the tile's own coordinates.
+struct Tile {
+    PagePanel* panel = nullptr;
+    qsizetype index = -1;
+
+    QPoint inPanel(QPoint at) const { return panel->tileRect(index).topLeft() + at; }
+    QPoint onScreen(QPoint at) const { return panel->mapToGlobal(inPanel(at)); }
+};
+
+PagePanel* panelOf(const Velmora& window) {
+    return window.findChild<PagePanel*>("MainPanel");
+}
+
+QList<Tile> tilesOf(const Velmora& window) {
+    QList<Tile> tiles;
+    PagePanel* panel = panelOf(window);
+    for (qsizetype i = 0; i < panel->count(); ++i)
+        tiles << Tile{panel, i};
     return tiles;
 }
 
-void enter(QWidget* tile, QPoint at) {
-    QEnterEvent event(at, at, tile->mapToGlobal(at));
-    QApplication::sendEvent(tile, &event);
+// The pointer somewhere the tool tip is not, so that a leave is a real one.
+void pointerAway() {
+    QCursor::setPos(5000, 5000);
 }
 
-void leave(QWidget* tile) {
+void enter(const Tile& tile, QPoint at) {
+    QEnterEvent event(tile.inPanel(at), tile.inPanel(at), tile.onScreen(at));
+    QApplication::sendEvent(tile.panel, &event);
+}
+
+void leave(const Tile& tile) {
     QEvent event(QEvent::Leave);
-    QApplication::sendEvent(tile, &event);
+    QApplication::sendEvent(tile.panel, &event);
 }
 
-void mouse(QWidget* tile, QEvent::Type type, QPoint at, Qt::MouseButton button = Qt::NoButton) {
-    QMouseEvent event(type, QPointF(at), QPointF(tile->mapToGlobal(at)), button, Qt::NoButton,
-                      Qt::NoModifier);
-    QApplication::sendEvent(tile, &event);
+void mouseAt(QWidget* widget, QEvent::Type type, QPoint at, Qt::MouseButton button = Qt::NoButton) {
+    QMouseEvent event(type, QPointF(at), QPointF(widget->mapToGlobal(at)), button,
+                      type == QEvent::MouseButtonPress ? button : Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
+}
+
+void mouse(const Tile& tile, QEvent::Type type, QPoint at, Qt::MouseButton button = Qt::NoButton) {
+    mouseAt(tile.panel, type, tile.inPanel(at), button);
 }
 
 QImage picture(QWidget& widget) {
     return widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+QImage tilePicture(const Page& page) {
+    QImage image(100, 100, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QPainter painter(&image);
+    PageTile().paint(painter, page);
+    return image;
 }
 
 QImage tipShowing(const QString& title, const QString& url, qint64 time) {
@@ -98,7 +128,7 @@ void openTarget(const Velmora& window, const QString& trigger) {
         window.findChild<QAction*>(trigger)->trigger();
         return;
     }
-    PageTile* tile = tilesOf(window).value(0);
+    const Tile tile = tilesOf(window).value(0);
     enter(tile, QPoint(50, 28));
     mouse(tile, QEvent::MouseButtonRelease, QPoint(50, 28), Qt::LeftButton);
 }
@@ -363,19 +393,17 @@ private slots:
         QFETCH(QPoint, pixel);
         QFETCH(int, grey);
 
-        PageTile tile(std::make_shared<Page>(nullptr));
-        const QImage image = picture(tile);
+        const QImage image = tilePicture(Page(nullptr));
         QCOMPARE(image.size(), QSize(100, 100));
         QCOMPARE(image.pixelColor(pixel), QColor(grey, grey, grey));
     }
 
     void tileIconFollowsState() {
         const auto page = std::make_shared<Page>(nullptr);
-        PageTile tile(page);
         const QRect iconArea(25, 3, 51, 51);
         const auto pictureIn = [&](qint32 status) {
             page->setStatus(status);
-            return picture(tile);
+            return tilePicture(*page);
         };
         const QImage unchanged = pictureIn(Page::isDefault);
         const QImage notFound = pictureIn(Page::isNotFound);
@@ -413,15 +441,16 @@ private slots:
                                 "1700000000000,");
         Velmora window(testServices());
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        const QList<PageTile*> tiles = tilesOf(window);
+        const QList<Tile> tiles = tilesOf(window);
         QCOMPARE(tiles.size(), 2);
         auto* tip = window.findChild<QWidget*>("ToolTip");
         QVERIFY(tip);
         QVERIFY(!tip->isVisible());
+        pointerAway();
 
         enter(tiles[0], QPoint(30, 40));
         QVERIFY(tip->isVisible());
-        QCOMPARE(tip->pos(), tiles[0]->mapToGlobal(QPoint(50, 50)));
+        QCOMPARE(tip->pos(), tiles[0].onScreen(QPoint(50, 50)));
         QCOMPARE(tip->size(), QSize(400, 50));
         const QImage first = picture(*tip);
         QCOMPARE(first, tipShowing("一つ目", "http://a.example/one", 0));
@@ -434,14 +463,14 @@ private slots:
 
         // The tip stays where the pointer came in.
         mouse(tiles[0], QEvent::MouseMove, QPoint(70, 80));
-        QCOMPARE(tip->pos(), tiles[0]->mapToGlobal(QPoint(50, 50)));
+        QCOMPARE(tip->pos(), tiles[0].onScreen(QPoint(50, 50)));
 
         leave(tiles[0]);
         QVERIFY(!tip->isVisible());
 
         enter(tiles[1], QPoint(5, 95));
         QVERIFY(tip->isVisible());
-        QCOMPARE(tip->pos(), tiles[1]->mapToGlobal(QPoint(25, 105)));
+        QCOMPARE(tip->pos(), tiles[1].onScreen(QPoint(25, 105)));
         const QImage second = picture(*tip);
         QCOMPARE(second, tipShowing("Second page", "http://b.example/two", 1700000000000));
         QVERIFY(second != first);
@@ -461,8 +490,9 @@ private slots:
         ScratchDirectory::write("Group.dat", "1,a,http://a.example/,0,");
         Velmora window(testServices());
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        PageTile* tile = tilesOf(window).value(0);
-        QVERIFY(tile);
+        QCOMPARE(tilesOf(window).size(), 1);
+        const Tile tile = tilesOf(window).value(0);
+        pointerAway();
         const Qt::CursorShape expected = inside ? Qt::PointingHandCursor : Qt::ArrowCursor;
 
         window.setCursor(inside ? Qt::ArrowCursor : Qt::PointingHandCursor);
@@ -488,11 +518,11 @@ private slots:
                                 "2,a,http://a.example/,0,opt,--renderer-cmd-prefix=/tmp/x,0,");
         Velmora window(testServices());
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        const QList<PageTile*> tiles = tilesOf(window);
+        const QList<Tile> tiles = tilesOf(window);
         const QPoint icon(50, 28);
         ModalDriver driver;
 
-        tiles[0]->setEnabled(false);
+        panelOf(window)->pageAt(0)->setCheckRunning(true);
         window.setCursor(Qt::ArrowCursor);
         enter(tiles[0], icon);
         mouse(tiles[0], QEvent::MouseMove, icon);
@@ -551,10 +581,11 @@ private slots:
         ScratchDirectory::write("Group.dat", "2,no address,,0,b,http://b.example/,0,");
         Velmora window(testServices());
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        const QList<PageTile*> tiles = tilesOf(window);
+        const QList<Tile> tiles = tilesOf(window);
         QCOMPARE(tiles.size(), 2);
         const QPoint icon(50, 28);
         ModalDriver driver;
+        pointerAway();
 
         // Before the pointer has entered any tile there is no page to open.
         mouse(tiles[1], QEvent::MouseButtonRelease, icon, Qt::LeftButton);

@@ -24,20 +24,17 @@ private:
     CheckCycleObserver& observer;
 };
 
-// The page's tile takes no input while its check runs, and always gets it back.
+// The page's tile takes no clicks while its check runs, and always takes them again. A flag
+// the mouse handling reads, so nothing per page crosses to the GUI thread.
 class PageCheckScope {
 public:
-    PageCheckScope(const Page& page, CheckCycleObserver& observer)
-        : page(page), observer(observer) {
-        observer.pageCheckStarted(page);
-    }
-    ~PageCheckScope() { observer.pageCheckFinished(page); }
+    explicit PageCheckScope(Page& page) : page(page) { page.setCheckRunning(true); }
+    ~PageCheckScope() { page.setCheckRunning(false); }
     PageCheckScope(const PageCheckScope&) = delete;
     PageCheckScope& operator=(const PageCheckScope&) = delete;
 
 private:
-    const Page& page;
-    CheckCycleObserver& observer;
+    Page& page;
 };
 
 } // namespace
@@ -89,7 +86,7 @@ void CheckScheduler::checkAll(const PageVector& pages) {
             return;
         if (!each->canAccess())
             continue;
-        const PageCheckScope check(*each, observer);
+        const PageCheckScope check(*each);
         const qint64 result = checker.checkEach(each->getPageURLString());
         // A request cut short by shutdown says nothing about the page.
         if (!stopSignal.stopRequested())

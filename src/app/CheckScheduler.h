@@ -8,13 +8,11 @@
 #include <chrono>
 #include <functional>
 
-// What the main window shows of a check cycle. Called on the checking thread; an
-// implementation hands the work to the GUI thread.
+// What the main window shows of a check cycle: its start and end, nothing per page. Called on
+// the checking thread; an implementation hands the work to the GUI thread.
 class CheckCycleObserver {
 public:
     virtual void cycleStarted() = 0;
-    virtual void pageCheckStarted(const Page& page) = 0;
-    virtual void pageCheckFinished(const Page& page) = 0;
     virtual void cycleFinished() = 0;
 
 protected:

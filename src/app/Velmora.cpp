@@ -6,13 +6,12 @@
 #include "dialogs/ChangeSettingDialog.h"
 #include "model/AccessCheck.h"
 #include "platform/TextFile.h"
-#include "ui/PageTile.h"
+#include "ui/PagePanel.h"
 #include "ui/PageToolTip.h"
 #include "ui/VelmoraStartWindow.h"
 
 #include <QCoreApplication>
 #include <QDialog>
-#include <QLayout>
 #include <cstdlib>
 
 namespace {
@@ -60,6 +59,7 @@ Velmora::Velmora(VelmoraServices services) : services(std::move(services)) {
     changeSettingDialog->setTime(limit);
     changeSettingDialog->setBrowser(BrowserString);
     ToolTip = new PageToolTip(this);
+    listenToPanel();
     readGroup();
     reportUnreadableFiles();
 }
@@ -124,7 +124,6 @@ void Velmora::readGroup() {
         return;
     }
     removeTiles();
-    MainPanel->hide();
     if (records->empty()) {
         setCursor(Qt::ArrowCursor);
         return;
@@ -145,10 +144,8 @@ void Velmora::reportUnreadableFiles() {
 
 void Velmora::showPages(const PageList& list) {
     installPages(list);
-    MainPanel->show();
     showMainWindow();
     setCursor(Qt::ArrowCursor);
-    MainPanel->layout()->activate();
     setScrollBar();
 }
 
@@ -235,34 +232,28 @@ template <typename Work> void Velmora::postToGui(Work&& work) {
     QMetaObject::invokeMethod(this, std::forward<Work>(work), Qt::QueuedConnection);
 }
 
+// State changes are gathered: the first since the last collection posts one call that takes
+// them all, however many pages change meanwhile. Pages are held weakly and looked up by
+// identity when the call runs, since a rebuild may have dropped them by then.
 void Velmora::repaintRequested(const Page& changed) {
-    postToGui([this, weak = changed.weak_from_this()] {
-        if (PageTile* tile = tileFor(weak))
-            tile->update();
-    });
+    if (changedPages.markRepaint(changed))
+        postToGui([this] { collectChangedPages(); });
 }
 
 void Velmora::showMainWindowRequested() {
-    postToGui([this] { showMainWindow(); });
+    if (changedPages.markShowWindow())
+        postToGui([this] { collectChangedPages(); });
+}
+
+void Velmora::collectChangedPages() {
+    const ChangedPages::Batch batch = changedPages.collect();
+    if (batch.showWindow)
+        showMainWindow();
+    MainPanel->repaintPages(batch.repaint);
 }
 
 void Velmora::cycleStarted() {
     postToGui([this] { setCursor(Qt::WaitCursor); });
-}
-
-void Velmora::pageCheckStarted(const Page& checked) {
-    postToGui([this, weak = checked.weak_from_this()] {
-        setCursor(Qt::WaitCursor);
-        if (PageTile* tile = tileFor(weak))
-            tile->setEnabled(false);
-    });
-}
-
-void Velmora::pageCheckFinished(const Page& checked) {
-    postToGui([this, weak = checked.weak_from_this()] {
-        if (PageTile* tile = tileFor(weak))
-            tile->setEnabled(true);
-    });
 }
 
 void Velmora::cycleFinished() {

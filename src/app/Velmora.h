@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ChangedPages.h"
 #include "app/CheckScheduler.h"
 #include "model/PageChecker.h"
 #include "model/PageList.h"
@@ -7,7 +8,6 @@
 #include "storage/SettingFile.h"
 #include "storage/StoredFile.h"
 
-#include <QHash>
 #include <QMainWindow>
 #include <QPoint>
 #include <atomic>
@@ -21,7 +21,7 @@ class AddPageDialog;
 class ChangePageDialog;
 class ChangeSettingDialog;
 class LineComponent;
-class PageTile;
+class PagePanel;
 class PageToolTip;
 class QMouseEvent;
 class VelmoraStartWindow;
@@ -84,7 +84,7 @@ private:
     class MouseMoveAction;
 
     void createMouseListeners();
-    void listenToMouse(PageTile& tile);
+    void listenToPanel();
     void buildWindow();
     void buildMenus();
     QAction* addMenuItem(QMenu* menu, const char* objectName, const QString& label,
@@ -98,9 +98,9 @@ private:
     void removeTiles();
     bool saveFile(StoredFile& file, const QString& text);
     void reportUnreadableFiles();
-    PageTile* tileFor(const std::weak_ptr<const Page>& page) const;
     void showMainWindow();
-    void mouseEntered(const PageTile& tile, QPoint position);
+    void mouseEntered(qsizetype tile, QPoint position);
+    void openPageAt(qsizetype index);
     void launchBrowser(const QString& target);
     bool stopCheckingThread();
     template <typename Work> void postToGui(Work&& work);
@@ -127,9 +127,9 @@ private:
     void repaintRequested(const Page& page) override;
     void showMainWindowRequested() override;
     void cycleStarted() override;
-    void pageCheckStarted(const Page& page) override;
-    void pageCheckFinished(const Page& page) override;
     void cycleFinished() override;
+    // The GUI thread's side: everything the checking thread changed since the last time.
+    void collectChangedPages();
 
     const VelmoraServices services;
 
@@ -140,7 +140,6 @@ private:
     qint32 MouseX = 0;
     qint32 MouseY = 0;
     qint32 PageGap = 0;
-    std::vector<QPoint> PageBasePosition;
     QString BrowserString;
     PageListSlot page;
     bool exiting = false;
@@ -151,7 +150,7 @@ private:
 
     std::unique_ptr<PageChecker> checker;
     std::unique_ptr<CheckScheduler> scheduler;
-    QHash<const Page*, PageTile*> tiles;
+    ChangedPages changedPages;
 
     MouseAction* mouseAction = nullptr;
     MouseMoveAction* mouseMoveAction = nullptr;
@@ -162,7 +161,7 @@ private:
     ChangeSettingDialog* changeSettingDialog = nullptr;
 
     LineComponent* Line = nullptr;
-    QWidget* MainPanel = nullptr;
+    PagePanel* MainPanel = nullptr;
     QScrollBar* VerticalScrollBar = nullptr;
     QMenu* FileMenu = nullptr;
     QAction* AddPageMenuItem = nullptr;

@@ -3,11 +3,11 @@
 #include "dialogs/AlertDialog.h"
 #include "launch/BrowserCommand.h"
 #include "platform/Guard.h"
+#include "ui/PagePanel.h"
 #include "ui/PageTile.h"
 #include "ui/PageToolTip.h"
 
 #include <QDir>
-#include <QEnterEvent>
 #include <QMouseEvent>
 
 namespace {
@@ -17,70 +17,41 @@ const QString browserAlert = QStringLiteral("ブラウザーの設定が間違�
 
 } // namespace
 
-namespace {
-
-// A tile whose check is running takes no clicks and shows no hand, as a disabled widget would.
-bool isDisabledTile(const QObject* watched) {
-    const auto* tile = qobject_cast<const QWidget*>(watched);
-    return tile && !tile->isEnabled();
-}
-
-} // namespace
-
 // Shared by all tiles: the pointer entering and leaving a tile, and clicks on it.
-class Velmora::MouseAction final : public QObject {
+class Velmora::MouseAction final : public QObject, public TileMouseListener {
 public:
     explicit MouseAction(Velmora& owner) : QObject(&owner), owner(owner) {}
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        switch (event->type()) {
-        case QEvent::Enter:
-            if (const auto* tile = dynamic_cast<const PageTile*>(watched))
-                owner.mouseEntered(*tile, static_cast<QEnterEvent*>(event)->position().toPoint());
-            break;
-        case QEvent::Leave:
-            owner.ToolTip->hide();
-            break;
-        case QEvent::MouseButtonRelease:
-            if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
-                !isDisabledTile(watched))
-                owner.clickEvent(*static_cast<QMouseEvent*>(event));
-            break;
-        default:
-            break;
-        }
-        return false;
+    void mouseEntered(qsizetype tile, QPoint position) override {
+        owner.mouseEntered(tile, position);
     }
+    void mouseExited(qsizetype) override { owner.ToolTip->hide(); }
+    void mouseClicked(qsizetype, const QMouseEvent& event) override { owner.clickEvent(event); }
 
 private:
     Velmora& owner;
 };
 
 // Shared by all tiles: the pointer moving over a tile.
-class Velmora::MouseMoveAction final : public QObject {
+class Velmora::MouseMoveAction final : public QObject, public TileMouseMoveListener {
 public:
     explicit MouseMoveAction(Velmora& owner) : QObject(&owner), owner(owner) {}
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::MouseMove && !isDisabledTile(watched))
-            owner.moveEvent(*static_cast<QMouseEvent*>(event));
-        return false;
-    }
+    void mouseMoved(qsizetype, const QMouseEvent& event) override { owner.moveEvent(event); }
 
 private:
     Velmora& owner;
 };
 
-void Velmora::mouseEntered(const PageTile& tile, QPoint position) {
+void Velmora::mouseEntered(qsizetype tile, QPoint position) {
     runGuarded([&] {
         MouseX = position.x();
         MouseY = position.y();
         const PageList list = page.load();
-        if (!list)
+        const std::shared_ptr<Page> entered = MainPanel->pageAt(tile);
+        if (!list || !entered)
             return;
-        const auto found = std::find(list->begin(), list->end(), tile.page());
+        const auto found = std::find(list->begin(), list->end(), entered);
         if (found == list->end())
             return;
         mouseObject = static_cast<qint32>(found - list->begin());
@@ -97,8 +68,10 @@ void Velmora::showToolTip(qint32 index) {
         ToolTip->setPageTitle(shown->getPageTitleString());
         ToolTip->setPageURL(shown->getPageURLString());
         ToolTip->setLastModifiedDateLong(shown->getLastModifiedDateLong());
-        if (const PageTile* tile = tiles.value(shown.get(), nullptr))
-            ToolTip->move(tile->mapToGlobal(QPoint(MouseX + 20, MouseY + 10)));
+        const qsizetype tile = MainPanel->tileOf(shown.get());
+        if (tile >= 0)
+            ToolTip->move(MainPanel->mapToGlobal(MainPanel->tileRect(tile).topLeft() +
+                                                 QPoint(MouseX + 20, MouseY + 10)));
         ToolTip->show();
         ToolTip->update();
     });
@@ -119,10 +92,14 @@ void Velmora::moveEvent(const QMouseEvent& event) {
 }
 
 void Velmora::openPage() {
+    openPageAt(mouseObject);
+}
+
+void Velmora::openPageAt(qsizetype index) {
     const PageList list = page.load();
-    if (!list || mouseObject < 0 || static_cast<size_t>(mouseObject) >= list->size())
+    if (!list || index < 0 || static_cast<size_t>(index) >= list->size())
         return;
-    const QString url = (*list)[static_cast<size_t>(mouseObject)]->getPageURLString();
+    const QString url = (*list)[static_cast<size_t>(index)]->getPageURLString();
     // Text starting with "-" is no address, and a browser would take it for an option.
     if (url.isEmpty() || url.startsWith(u'-'))
         return;
@@ -147,7 +124,20 @@ void Velmora::createMouseListeners() {
     mouseMoveAction = new MouseMoveAction(*this);
 }
 
-void Velmora::listenToMouse(PageTile& tile) {
-    tile.installEventFilter(mouseAction);
-    tile.installEventFilter(mouseMoveAction);
+void Velmora::listenToPanel() {
+    MainPanel->setMouseListener(mouseAction);
+    MainPanel->setMouseMoveListener(mouseMoveAction);
+    MainPanel->followToolTip(ToolTip);
+    // The keyboard opens the page of the tile it is on, as a click on that tile's icon would.
+    connect(MainPanel, &PagePanel::tileActivated, this, [this](qsizetype tile) {
+        runGuarded([&] {
+            const PageList list = page.load();
+            const std::shared_ptr<Page> chosen = MainPanel->pageAt(tile);
+            if (!list || !chosen)
+                return;
+            const auto found = std::find(list->begin(), list->end(), chosen);
+            if (found != list->end())
+                openPageAt(found - list->begin());
+        });
+    });
 }

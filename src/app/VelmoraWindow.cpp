@@ -1,12 +1,10 @@
 // The main window's regions, menus, tiles and scrolling, and the routing of its events.
 #include "app/Velmora.h"
 #include "platform/Guard.h"
-#include "ui/CenteredFlowLayout.h"
 #include "ui/LineComponent.h"
-#include "ui/PageTile.h"
+#include "ui/PagePanel.h"
 #include "ui/PageToolTip.h"
 #include "ui/Palette.h"
-#include "ui/TileFlow.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -37,13 +35,8 @@ void Velmora::buildWindow() {
     Line = new LineComponent(content);
     Line->setObjectName(QStringLiteral("Line"));
 
-    MainPanel = new QWidget(content);
+    MainPanel = new PagePanel(content);
     MainPanel->setObjectName(QStringLiteral("MainPanel"));
-    new CenteredFlowLayout(MainPanel);
-    // A hidden panel keeps its room, so the scroll bar stays at the window's right edge.
-    QSizePolicy panelPolicy = MainPanel->sizePolicy();
-    panelPolicy.setRetainSizeWhenHidden(true);
-    MainPanel->setSizePolicy(panelPolicy);
 
     VerticalScrollBar = new QScrollBar(Qt::Vertical, content);
     VerticalScrollBar->setObjectName(QStringLiteral("VerticalScrollBar"));
@@ -61,6 +54,7 @@ void Velmora::buildWindow() {
     });
     connect(VerticalScrollBar, &QScrollBar::valueChanged, this,
             &Velmora::VerticalScrollBar_AdjustmentValueChanged);
+    MainPanel->attachScrollBar(VerticalScrollBar);
 
     auto* centre = new QHBoxLayout;
     centre->setContentsMargins(0, 0, 0, 0);
@@ -118,60 +112,43 @@ void Velmora::buildMenus() {
 
 void Velmora::installPages(const PageList& list) {
     page.store(list);
-    for (const auto& each : *list) {
-        auto* tile = new PageTile(each, MainPanel);
-        MainPanel->layout()->addWidget(tile);
-        tiles.insert(each.get(), tile);
-        listenToMouse(*tile);
-        tile->update();
-    }
+    MainPanel->setPages(list);
 }
 
 void Velmora::removeTiles() {
-    // A deleted tile never sees the pointer leave, so its tip goes with it.
+    // Tiles taken away never see the pointer leave, so their tip goes with them.
     ToolTip->hide();
-    qDeleteAll(tiles);
-    tiles.clear();
+    MainPanel->setPages(nullptr);
 }
 
-PageTile* Velmora::tileFor(const std::weak_ptr<const Page>& weak) const {
-    const std::shared_ptr<const Page> alive = weak.lock();
-    return alive ? tiles.value(alive.get(), nullptr) : nullptr;
-}
-
+// The thumb's value and the tiles' offset are one and the same after every fit, so the first
+// scroll after a resize or a rebuild never jumps.
 void Velmora::setScrollBar() {
     const PageList list = page.load();
     if (!list || list->empty()) {
         VerticalScrollBar->setEnabled(false);
         return;
     }
-    PageBasePosition.clear();
-    for (const auto& each : *list) {
-        const PageTile* tile = tiles.value(each.get(), nullptr);
-        PageBasePosition.push_back(tile ? tile->pos() : QPoint());
-    }
-    const int bottom = PageBasePosition.back().y() + TileFlow::tileSize;
+    const int bottom = MainPanel->contentBottom();
     const int visible = MainPanel->height();
-    if (visible > bottom) {
-        VerticalScrollBar->setEnabled(false);
-        return;
-    }
     const QSignalBlocker programChange(VerticalScrollBar);
-    VerticalScrollBar->setRange(0, bottom - visible);
-    VerticalScrollBar->setPageStep(visible);
-    VerticalScrollBar->setValue(PageGap);
-    VerticalScrollBar->setEnabled(true);
+    if (visible > bottom) {
+        // Everything fits: the tiles stand unscrolled, and so does the thumb.
+        VerticalScrollBar->setValue(0);
+        VerticalScrollBar->setEnabled(false);
+    } else {
+        VerticalScrollBar->setRange(0, bottom - visible);
+        VerticalScrollBar->setPageStep(visible);
+        VerticalScrollBar->setValue(PageGap);
+        VerticalScrollBar->setEnabled(true);
+    }
+    PageGap = VerticalScrollBar->value();
+    reShowPage();
 }
 
 void Velmora::reShowPage() {
-    const PageList list = page.load();
-    if (!list)
-        return;
-    const size_t count = std::min(list->size(), PageBasePosition.size());
-    for (size_t i = 0; i < count; ++i) {
-        if (PageTile* tile = tiles.value((*list)[i].get(), nullptr))
-            tile->move(PageBasePosition[i].x(), PageBasePosition[i].y() - PageGap);
-    }
+    if (page.load())
+        MainPanel->setScrollOffset(PageGap);
 }
 
 void Velmora::closeEvent(QCloseEvent* event) {

@@ -38,6 +38,14 @@ bool Page::canAccess() const {
     return canAccessFlag;
 }
 
+void Page::setCheckRunning(bool running) {
+    checkRunning.store(running, std::memory_order_relaxed);
+}
+
+bool Page::isCheckRunning() const {
+    return checkRunning.load(std::memory_order_relaxed);
+}
+
 void Page::setTime(qint64 tick) {
     Time = tick;
     if (tick == limitTime) {

@@ -8,7 +8,7 @@
 class Page;
 
 // What a page asks of the window that owns it. Called on the checking thread; an
-// implementation hands the work to the GUI thread.
+// implementation hands the work to the GUI thread, in batches.
 class PageObserver {
 public:
     virtual void repaintRequested(const Page& page) = 0;
@@ -43,6 +43,10 @@ public:
     qint64 getLastModifiedDateLong() const;
     bool canAccess() const;
 
+    // Set by the checking thread while the page's request runs; the tile takes no click then.
+    void setCheckRunning(bool running);
+    bool isCheckRunning() const;
+
     // Hands the page the scheduler's tick; an updated mark falls back on its last tick.
     void setTime(qint64 tick);
     // Takes an access-check result: a time in ms since the epoch, or -1 / -2 for a failure.
@@ -56,6 +60,7 @@ private:
 
     // Read by the GUI thread while the checking thread writes them.
     std::atomic<bool> canAccessFlag{true};
+    std::atomic<bool> checkRunning{false};
     std::atomic<qint64> LastModifiedDateLong{0};
     std::atomic<qint32> Status{isDefault};
 

@@ -4,7 +4,6 @@
 #include "ui/TileFlow.h"
 #include "ui/TitleWrap.h"
 
-#include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
 
@@ -13,6 +12,9 @@ namespace {
 constexpr int titlePixelSize = 13;
 constexpr QPoint iconPlace(25, 3);
 constexpr int iconAreaSize = 50;
+constexpr QRect tileArea(0, 0, TileFlow::tileSize, TileFlow::tileSize);
+// Inside the two-pixel etched frame: a line too wide or too low is cut here, not on the frame.
+constexpr QRect textArea(2, 2, TileFlow::tileSize - 4, TileFlow::tileSize - 4);
 
 // Loaded once; a picture that fails to load stays null and is not drawn. Images, unlike
 // pixmaps, may outlive the application object at exit.
@@ -35,37 +37,33 @@ const QImage& iconFor(qint32 status) {
 
 } // namespace
 
-PageTile::PageTile(std::shared_ptr<Page> page, QWidget* parent)
-    : QWidget(parent), shownPage(std::move(page)),
-      DefaultFont(Palette::dialogFont(titlePixelSize)) {
-    setFixedSize(TileFlow::tileSize, TileFlow::tileSize);
-    setAttribute(Qt::WA_OpaquePaintEvent);
-    setMouseTracking(true);
-}
+PageTile::PageTile() : DefaultFont(Palette::dialogFont(titlePixelSize)), metrics(DefaultFont) {}
 
 bool PageTile::isInIconArea(QPoint p) {
     return p.x() >= iconPlace.x() && p.x() <= iconPlace.x() + iconAreaSize &&
            p.y() >= iconPlace.y() && p.y() <= iconPlace.y() + iconAreaSize;
 }
 
-void PageTile::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.fillRect(rect(), Palette::white);
+void PageTile::paint(QPainter& painter, const Page& page) const {
+    painter.setClipRect(tileArea, Qt::IntersectClip);
+    painter.fillRect(tileArea, Palette::white);
     painter.setPen(Palette::gray);
     painter.drawRect(0, 0, 98, 98);
     painter.setPen(Palette::darkGray);
     painter.drawRect(1, 1, 98, 98);
 
+    painter.save();
+    painter.setClipRect(textArea, Qt::IntersectClip);
     painter.setPen(Palette::black);
     painter.setFont(DefaultFont);
-    const QFontMetrics metrics(DefaultFont);
-    const auto width = [&metrics](const QString& text) { return metrics.horizontalAdvance(text); };
+    const auto width = [this](const QString& text) { return metrics.horizontalAdvance(text); };
     for (const TitleWrap::Line& line :
-         TitleWrap::layout(shownPage->getPageTitleString(), width, titlePixelSize))
+         TitleWrap::layout(page.getPageTitleString(), width, titlePixelSize))
         painter.drawText(line.x, line.baseline, line.text);
+    painter.restore();
 
     // The icon comes last and covers the text where they meet.
-    const QImage& icon = iconFor(shownPage->getStatus());
+    const QImage& icon = iconFor(page.getStatus());
     if (!icon.isNull())
         painter.drawImage(iconPlace, icon);
 }

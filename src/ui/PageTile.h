@@ -3,24 +3,23 @@
 #include "model/Page.h"
 
 #include <QFont>
-#include <QWidget>
-#include <memory>
+#include <QFontMetrics>
 
-// The 100 x 100 tile that shows one page: an etched frame, the title over up to three lines
-// and the icon of the page's state over it.
-class PageTile final : public QWidget {
+class QPainter;
+
+// How one page's 100 x 100 tile looks: an etched frame, the title over up to three lines and
+// the icon of the page's state over it. The page panel paints every tile on screen with it.
+class PageTile final {
 public:
-    explicit PageTile(std::shared_ptr<Page> page, QWidget* parent = nullptr);
+    PageTile();
 
-    const std::shared_ptr<Page>& page() const { return shownPage; }
+    // Paints the tile with its top-left corner at the painter's origin, clipped to the tile.
+    void paint(QPainter& painter, const Page& page) const;
 
     // The icon's square, bounds included, is where the hand cursor shows and a click opens.
     static bool isInIconArea(QPoint position);
 
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
 private:
-    const std::shared_ptr<Page> shownPage;
     const QFont DefaultFont;
+    const QFontMetrics metrics;
 };

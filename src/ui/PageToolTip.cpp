@@ -39,6 +39,8 @@ void PageToolTip::paintEvent(QPaintEvent*) {
     painter.setPen(once);
     painter.drawRect(2, 2, w - 5, h - 5);
 
+    // A line too long for the window is cut inside the frame, not on it.
+    painter.setClipRect(3, 3, w - 6, h - 6);
     painter.setPen(Palette::black);
     painter.setFont(DefaultFont);
     painter.drawText(5, 15, PageTitle);
