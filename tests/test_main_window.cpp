@@ -92,6 +92,8 @@ private slots:
     void risingServerTimeMarksThePageAndReachesTheFile();
     void exitDoesNotWaitForASilentServer();
     void scrollBarFollowsTheContent();
+    void offsetIsTheThumbsValueAfterAResize();
+    void wheelOverThePanelTurnsTheBar();
 };
 
 void TestMainWindow::menusCarryTheirLabelsAndShortcuts() {
@@ -368,6 +370,94 @@ void TestMainWindow::scrollBarFollowsTheContent() {
     QTRY_VERIFY(!bar->isEnabled());
     QCOMPARE(tilesOf(window).first().topLeft(), QPoint(37, 5));
     QCOMPARE(bar->value(), 0);
+}
+
+namespace {
+
+void writePages(int count) {
+    QByteArray group = QByteArray::number(count) + ",";
+    for (int i = 0; i < count; ++i)
+        group += "p" + QByteArray::number(i) + ",http://p/,0,";
+    ScratchDirectory::write("Group.dat", group);
+}
+
+// The window's content, without the menu bar, at this size.
+void resizeContent(Velmora& window, QSize size) {
+    window.resize(size.width(), size.height() + window.menuBar()->height());
+}
+
+} // namespace
+
+// After every resize the tiles stand where the thumb says, so the arrows act at once.
+void TestMainWindow::offsetIsTheThumbsValueAfterAResize() {
+    ScratchDirectory scratch;
+    writePages(40);
+    Harness harness;
+    Velmora window(harness.services());
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto* bar = window.findChild<QScrollBar*>("VerticalScrollBar");
+    const auto* panel = window.findChild<PagePanel*>("MainPanel");
+    const auto agree = [&] {
+        return panel->scrollOffset() == bar->value() &&
+               panel->tileRect(0).top() == 5 - bar->value();
+    };
+
+    // 585 px wide: 5 tiles a row, 8 rows, 840 px of content in 398 px.
+    resizeContent(window, QSize(600, 400));
+    QTRY_COMPARE(bar->maximum(), 840 - 398);
+    bar->setValue(bar->maximum());
+    QVERIFY(agree());
+
+    // 785 px wide: 7 a row, 6 rows, 630 px in 498 px; the offset is limited with the thumb.
+    resizeContent(window, QSize(800, 500));
+    QTRY_COMPARE(bar->maximum(), 630 - 498);
+    QCOMPARE(bar->value(), 630 - 498);
+    QVERIFY(agree());
+    bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    QCOMPARE(bar->value(), 630 - 498 - 10);
+    QVERIFY(agree());
+
+    resizeContent(window, QSize(600, 400));
+    QTRY_COMPARE(bar->maximum(), 840 - 398);
+    QCOMPARE(bar->value(), 630 - 498 - 10);
+    QVERIFY(agree());
+    bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    QCOMPARE(bar->value(), 630 - 498);
+    QVERIFY(agree());
+}
+
+void TestMainWindow::wheelOverThePanelTurnsTheBar() {
+    ScratchDirectory scratch;
+    writePages(40);
+    Harness harness;
+    Velmora window(harness.services());
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto* bar = window.findChild<QScrollBar*>("VerticalScrollBar");
+    auto* panel = window.findChild<PagePanel*>("MainPanel");
+    const auto turn = [](QWidget* widget, int delta) {
+        const QPointF middle = QRectF(widget->rect()).center();
+        QWheelEvent wheel(middle, widget->mapToGlobal(middle), QPoint(), QPoint(0, delta),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(widget, &wheel);
+    };
+
+    // One notch down over the panel goes as far as one over the bar, and the tiles follow.
+    turn(bar, -120);
+    const int overBar = bar->value();
+    QVERIFY(overBar > 0);
+    bar->setValue(0);
+    turn(panel, -120);
+    QCOMPARE(bar->value(), overBar);
+    QCOMPARE(panel->scrollOffset(), overBar);
+    turn(panel, 120);
+    QCOMPARE(bar->value(), 0);
+
+    // With everything in view there is nothing to scroll.
+    resizeContent(window, QSize(1200, 1000));
+    QTRY_VERIFY(!bar->isEnabled());
+    turn(panel, -120);
+    QCOMPARE(bar->value(), 0);
+    QCOMPARE(panel->scrollOffset(), 0);
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -13,6 +13,7 @@
 #include "ui/TileFlow.h"
 #include "ui/TitleWrap.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QEnterEvent>
 #include <QMouseEvent>
@@ -476,6 +477,211 @@ private slots:
         QVERIFY(second != first);
         leave(tiles[1]);
         QVERIFY(!tip->isVisible());
+    }
+
+    // The tip lies over the lower right of the tile; the pointer moving onto it stays on the
+    // tile, and clicks through it reach the tile. Only leaving the tile hides the tip.
+    void toolTipNeverTakesThePointerFromItsTile() {
+        ScratchDirectory scratch;
+        writeSetting("/nonexistent/browser");
+        ScratchDirectory::write("Group.dat", "2,a,http://a.example/,0,b,http://b.example/,0,");
+        Velmora window(testServices());
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QList<Tile> tiles = tilesOf(window);
+        auto* tip = window.findChild<QWidget*>("ToolTip");
+        pointerAway();
+        enter(tiles[0], QPoint(10, 10));
+        const QPoint shownAt = tip->pos();
+        QCOMPARE(shownAt, tiles[0].onScreen(QPoint(30, 20)));
+
+        // Onto the tip, still inside the tile: the panel sees the pointer go, the tile keeps it.
+        QCursor::setPos(tiles[0].onScreen(QPoint(40, 30)));
+        leave(tiles[0]);
+        QVERIFY(tip->isVisible());
+        for (const QPoint inTile : {QPoint(45, 35), QPoint(70, 60), QPoint(99, 99)}) {
+            mouseAt(tip, QEvent::MouseMove, tip->mapFromGlobal(tiles[0].onScreen(inTile)));
+            QVERIFY(tip->isVisible());
+            QCOMPARE(tip->pos(), shownAt);
+        }
+        // A click on the tip where it covers the icon opens the page, as on the tile.
+        ModalDriver driver;
+        driver.then(ModalDriver::click("OKButton"));
+        const QPoint overIcon = tip->mapFromGlobal(tiles[0].onScreen(QPoint(60, 40)));
+        mouseAt(tip, QEvent::MouseMove, overIcon);
+        QCOMPARE(window.cursor().shape(), Qt::PointingHandCursor);
+        mouseAt(tip, QEvent::MouseButtonPress, overIcon, Qt::LeftButton);
+        mouseAt(tip, QEvent::MouseButtonRelease, overIcon, Qt::LeftButton);
+        QCOMPARE(driver.messages(), QStringList{browserAlert});
+
+        // Over the tip onto the next tile: a leave and an entry, as between two tiles.
+        mouseAt(tip, QEvent::MouseMove, tip->mapFromGlobal(tiles[1].onScreen(QPoint(5, 50))));
+        QVERIFY(tip->isVisible());
+        QCOMPARE(tip->pos(), tiles[1].onScreen(QPoint(25, 60)));
+
+        // Leaving the tile for anywhere else hides the tip.
+        pointerAway();
+        leave(tiles[1]);
+        QVERIFY(!tip->isVisible());
+    }
+
+    // Neither the tile's title nor the tip's lines ever paint over their frames.
+    void textNeverPaintsOverAFrame() {
+        const QFontMetrics metrics(Palette::dialogFont(13));
+        const auto filled = [&](QString line, QChar c, int width) {
+            while (metrics.horizontalAdvance(line) < width)
+                line += c;
+            return line;
+        };
+        // Two full lines, a third that reaches 90 px with blanks only, then a fourth line.
+        const QString belowTheTile = filled("", 'm', 90) + filled("", 'm', 90) +
+                                     filled(filled("", 'm', 75), ' ', 90) + " MMMMMM";
+        const auto width = [&](const QString& text) { return metrics.horizontalAdvance(text); };
+        QCOMPARE(TitleWrap::layout(belowTheTile, width, 13).size(), size_t(4));
+        const QString widerThanTheTile = filled("", QChar(0x3042), 96);
+        QVERIFY((100 - width(widerThanTheTile)) / 2 < 0);
+
+        const QImage empty = tilePicture(Page(nullptr));
+        for (const QString& title : {belowTheTile, widerThanTheTile}) {
+            Page page(nullptr);
+            page.setPageTitleString(title);
+            const QImage image = tilePicture(page);
+            for (const int edge : {0, 1, 98, 99}) {
+                QCOMPARE(image.copy(0, edge, 100, 1), empty.copy(0, edge, 100, 1));
+                QCOMPARE(image.copy(edge, 0, 1, 100), empty.copy(edge, 0, 1, 100));
+            }
+        }
+
+        const QImage plainTip = tipShowing("", "", 0);
+        const QImage longTip = tipShowing(QString(200, 'W'), QString(200, 'M'), 0);
+        QVERIFY(longTip != plainTip);
+        for (const int edge : {397, 398, 399})
+            QCOMPARE(longTip.copy(edge, 0, 1, 50), plainTip.copy(edge, 0, 1, 50));
+    }
+
+    // The panel paints each tile on screen as the tile itself looks, scrolled and cut at the
+    // panel's edge, on the window's light grey.
+    void panelShowsTheTilesAsTheyLook() {
+        ScratchDirectory scratch;
+        writeSetting("");
+        QByteArray group = "7,";
+        for (int i = 0; i < 7; ++i)
+            group += "Page number " + QByteArray::number(i) + ",http://p/,0,";
+        ScratchDirectory::write("Group.dat", group);
+        Velmora window(testServices());
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        PagePanel* panel = panelOf(window);
+        panel->pageAt(4)->setStatus(Page::isRenew);
+        panel->setScrollOffset(17);
+
+        const QImage shown = picture(*panel);
+        for (qsizetype i = 0; i < panel->count(); ++i) {
+            const QRect area = panel->tileRect(i);
+            const QRect visible = area.intersected(panel->rect());
+            QCOMPARE(shown.copy(visible),
+                     tilePicture(*panel->pageAt(i)).copy(visible.translated(-area.topLeft())));
+        }
+        QCOMPARE(shown.pixelColor(2, 100), QColor(192, 192, 192));
+        QCOMPARE(shown.pixelColor(140, 90), QColor(192, 192, 192));
+    }
+
+    // Tab goes from tile to tile and Enter opens the page as a click on its icon would; a
+    // mouse user never sees a focus mark.
+    void keyboardReachesAndOpensThePages() {
+        ScratchDirectory scratch;
+        writeSetting("/nonexistent/browser");
+        QByteArray group = "12,";
+        for (int i = 0; i < 12; ++i)
+            group += "p" + QByteArray::number(i) + ",http://p" + QByteArray::number(i) + "/,0,";
+        ScratchDirectory::write("Group.dat", group);
+        Velmora window(testServices());
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTRY_VERIFY(window.isActiveWindow());
+        PagePanel* panel = panelOf(window);
+        const QImage untouched = picture(*panel);
+        QTRY_VERIFY(panel->hasFocus());
+        QCOMPARE(panel->focusedTile(), -1);
+        QCOMPARE(picture(*panel), untouched);
+        // Keys go where the window's keyboard focus is.
+        const auto press = [](Qt::Key key) { QTest::keyClick(QApplication::focusWidget(), key); };
+
+        press(Qt::Key_Tab);
+        QCOMPARE(panel->focusedTile(), 0);
+        QVERIFY(picture(*panel).copy(panel->tileRect(0)) != untouched.copy(panel->tileRect(0)));
+        press(Qt::Key_Tab);
+        QCOMPARE(panel->focusedTile(), 1);
+        press(Qt::Key_Backtab);
+        press(Qt::Key_Backtab);
+        QCOMPARE(panel->focusedTile(), 11);
+        // The last row is scrolled into view.
+        QVERIFY(panel->rect().contains(panel->tileRect(11)));
+        press(Qt::Key_Tab);
+        QCOMPARE(panel->focusedTile(), 0);
+        QVERIFY(panel->rect().contains(panel->tileRect(0)));
+
+        ModalDriver driver;
+        driver.then(ModalDriver::click("OKButton")).then(ModalDriver::click("OKButton"));
+        press(Qt::Key_Return);
+        QCOMPARE(driver.messages(), QStringList{browserAlert});
+        // A tile whose check runs opens nothing, from the keyboard as from the mouse.
+        // (Straight to the panel: where focus goes after an alert is not this test's matter.)
+        panel->pageAt(0)->setCheckRunning(true);
+        QTest::keyClick(panel, Qt::Key_Enter);
+        QCOMPARE(driver.sightings().size(), 1);
+        panel->pageAt(0)->setCheckRunning(false);
+        QTest::keyClick(panel, Qt::Key_Enter);
+        QCOMPARE(driver.sightings().size(), 2);
+    }
+
+    // Assistive tools see every tile: its title, its URL and state, where it is, and a press
+    // that opens it.
+    void tilesAreAccessible() {
+        ScratchDirectory scratch;
+        writeSetting("/nonexistent/browser");
+        ScratchDirectory::write("Group.dat",
+                                "3,一つ目,http://a.example/,0,Second,http://b.example/,0,"
+                                "Third,http://c.example/,0,");
+        Velmora window(testServices());
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        PagePanel* panel = panelOf(window);
+        panel->pageAt(1)->setStatus(Page::isRenew);
+        panel->pageAt(2)->setStatus(Page::isNotFound);
+
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(panel);
+        QVERIFY(list);
+        QCOMPARE(list->childCount(), 3);
+        const QStringList names{"一つ目", "Second", "Third"};
+        const QStringList descriptions{"http://a.example/, unchanged",
+                                       "http://b.example/, updated", "http://c.example/, not found"};
+        for (int i = 0; i < 3; ++i) {
+            QAccessibleInterface* tile = list->child(i);
+            QVERIFY(tile);
+            QCOMPARE(list->child(i), tile);
+            QCOMPARE(list->indexOfChild(tile), i);
+            QCOMPARE(tile->parent(), list);
+            QCOMPARE(tile->role(), QAccessible::ListItem);
+            QCOMPARE(tile->text(QAccessible::Name), names[i]);
+            QCOMPARE(tile->text(QAccessible::Description), descriptions[i]);
+            const QRect onScreen(panel->mapToGlobal(panel->tileRect(i).topLeft()), QSize(100, 100));
+            QCOMPARE(tile->rect(), onScreen);
+            QCOMPARE(list->childAt(onScreen.center().x(), onScreen.center().y()), tile);
+            QVERIFY(tile->state().focusable);
+        }
+
+        ModalDriver driver;
+        driver.then(ModalDriver::click("OKButton"));
+        QAccessibleActionInterface* press = list->child(1)->actionInterface();
+        QVERIFY(press);
+        QCOMPARE(press->actionNames(), QStringList{QAccessibleActionInterface::pressAction()});
+        press->doAction(QAccessibleActionInterface::pressAction());
+        QCOMPARE(driver.messages(), QStringList{browserAlert});
+
+        // After a rebuild with fewer pages the list shrinks and a dropped tile is no more.
+        QAccessibleInterface* third = list->child(2);
+        ScratchDirectory::write("Group.dat", "1,Only,http://o.example/,0,");
+        window.readGroup();
+        QCOMPARE(list->childCount(), 1);
+        QCOMPARE(list->child(0)->text(QAccessible::Name), QStringLiteral("Only"));
+        QVERIFY(!third->isValid());
     }
 
     void pointerOverTile_data() { iconArea_data(); }
