@@ -18,6 +18,9 @@ constexpr qint64 raisedTime = 1'700'000'600'000;
 // Colours that only the unchanged icon's outline and the updated icon's arrow hold.
 const QColor unchangedOutline(0x2c, 0x5a, 0xa0);
 const QColor updatedArrow(0x1f, 0x9d, 0x3a);
+// The dark grey of a tile's etched frame and the darkest line of the tool tip's frame.
+const QColor tileDarkEdge(64, 64, 64);
+const QColor tipOuterFrame(72, 72, 72);
 
 QString runTool(const QString& program, const QStringList& arguments) {
     QProcess tool;
@@ -138,6 +141,27 @@ public:
         return QImage(file).convertToFormat(QImage::Format_RGB32);
     }
 
+    // The whole screen, tool tip included, also saved under the artifacts folder.
+    QImage screenScreenshot(const QString& name) {
+        QDir().mkpath(QStringLiteral(VELMORA_ARTIFACTS));
+        const QString file = QStringLiteral(VELMORA_ARTIFACTS "/") + name + ".png";
+        runTool("import", {"-window", "root", file});
+        return QImage(file).convertToFormat(QImage::Format_RGB32);
+    }
+
+    // Where the main window's content starts on the screen.
+    QPoint windowOrigin() {
+        const QString shell = runTool("xdotool", {"getwindowgeometry", "--shell", windowId()});
+        QPoint origin;
+        for (const QString& line : shell.split(u'\n')) {
+            if (line.startsWith("X="))
+                origin.setX(line.mid(2).toInt());
+            else if (line.startsWith("Y="))
+                origin.setY(line.mid(2).toInt());
+        }
+        return origin;
+    }
+
     void clickAt(const QPoint& point) {
         runTool("xdotool", {"mousemove", "--window", windowId(), QString::number(point.x()),
                             QString::number(point.y()), "click", "1"});
@@ -178,6 +202,8 @@ private slots:
     void pageAddedAndUpdateTimeChangedFromTheKeyboard();
     void alertStaysOverTheWindowAndHandsBackTheKeyboard();
     void mainWindowShowsTheThreeIcons();
+    void toolTipStaysWhileThePointerMovesInItsTile();
+    void wheelOverThePagesScrolls();
 };
 
 void TestEndToEnd::init() {
@@ -372,6 +398,68 @@ void TestEndToEnd::mainWindowShowsTheThreeIcons() {
                findColour(window, notFoundCross);
     };
     QTRY_VERIFY_WITH_TIMEOUT(showsAllThree(), 20000);
+    velmora.exitAndCheckStatus();
+}
+
+// The pointer moving right and down inside a tile passes onto the tool tip; the tip neither
+// hides nor hops, and leaving the tile hides it.
+void TestEndToEnd::toolTipStaysWhileThePointerMovesInItsTile() {
+    ScratchDirectory scratch;
+    ScratchDirectory::write("Group.dat", "1,Tip page,http://127.0.0.1:9/,0,");
+    ScratchDirectory::write("Setting.ini", ",9999,");
+
+    RunningVelmora velmora(scratch.path());
+    std::optional<QRect> frame;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (frame = findColour(velmora.screenshot("e2e-tip-before"), tileDarkEdge)), 10000);
+    // The dark lines of the etched frame run from (1, 1) to (99, 99) of the tile.
+    const QPoint tile = velmora.windowOrigin() + frame->topLeft() - QPoint(1, 1);
+    const auto moveTo = [](const QPoint& point) {
+        runTool("xdotool", {"mousemove", QString::number(point.x()), QString::number(point.y())});
+        QTest::qWait(300);
+    };
+    const auto tipAt = [&](const QPoint& corner, const QString& name) {
+        return velmora.screenScreenshot(name).pixelColor(corner) == tipOuterFrame;
+    };
+
+    moveTo(tile + QPoint(-20, 60));
+    moveTo(tile + QPoint(5, 60));
+    const QPoint tipCorner = tile + QPoint(25, 70);
+    QTRY_VERIFY_WITH_TIMEOUT(tipAt(tipCorner, "e2e-tip-shown"), 10000);
+    for (const QPoint inTile : {QPoint(35, 75), QPoint(65, 85), QPoint(95, 97)}) {
+        moveTo(tile + inTile);
+        QVERIFY2(tipAt(tipCorner, "e2e-tip-moved"),
+                 qPrintable(QStringLiteral("tip gone at %1,%2").arg(inTile.x()).arg(inTile.y())));
+    }
+    moveTo(tile + QPoint(-20, 95));
+    QTRY_VERIFY_WITH_TIMEOUT(!tipAt(tipCorner, "e2e-tip-left"), 10000);
+
+    velmora.exitAndCheckStatus();
+}
+
+// A wheel turn anywhere over the page panel scrolls the pages, as over the scroll bar.
+void TestEndToEnd::wheelOverThePagesScrolls() {
+    ScratchDirectory scratch;
+    QByteArray group = "40,";
+    for (int i = 0; i < 40; ++i)
+        group += "Page " + QByteArray::number(i) + ",http://127.0.0.1:9/,0,";
+    ScratchDirectory::write("Group.dat", group);
+    ScratchDirectory::write("Setting.ini", ",9999,");
+
+    RunningVelmora velmora(scratch.path());
+    QTRY_VERIFY_WITH_TIMEOUT(findColour(velmora.screenshot("e2e-wheel-top"), tileDarkEdge), 10000);
+    // Beside the tiles, where no tool tip comes up.
+    const QPoint besideTheTiles(10, 150);
+    runTool("xdotool", {"mousemove", "--window", velmora.windowId(),
+                        QString::number(besideTheTiles.x()), QString::number(besideTheTiles.y())});
+    QTest::qWait(300);
+    const QImage top = velmora.screenshot("e2e-wheel-top");
+
+    runTool("xdotool", {"click", "5"});
+    QTRY_VERIFY_WITH_TIMEOUT(velmora.screenshot("e2e-wheel-down") != top, 10000);
+    runTool("xdotool", {"click", "4"});
+    QTRY_VERIFY_WITH_TIMEOUT(velmora.screenshot("e2e-wheel-up") == top, 10000);
+
     velmora.exitAndCheckStatus();
 }
 
