@@ -29,6 +29,7 @@ void tellAssistiveTools(PagePanel* panel, QAccessible::Event type, qsizetype til
 } // namespace
 
 PagePanel::PagePanel(QWidget* parent) : QWidget(parent) {
+    // Assistive tools learn about the tiles through this factory, installed once per process.
     static const bool accessible = (QAccessible::installFactory(&accessibleForPagePanel), true);
     Q_UNUSED(accessible);
     setAttribute(Qt::WA_OpaquePaintEvent);
