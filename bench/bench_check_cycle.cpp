@@ -2,7 +2,7 @@
 // GUI thread) against a bare libcurl HEAD loop over the same loopback server, per page, at
 // several list sizes. Everything runs on one CPU, so wall time is the work of every thread and
 // of the server together. Also: the GUI thread's CPU per cycle, an edit, and memory.
-#include "LoopbackNginx.h"
+#include "NginxServer.h"
 #include "app/Velmora.h"
 #include "model/AccessCheck.h"
 
@@ -22,7 +22,6 @@
 #include <pthread.h>
 #include <sched.h>
 #include <sys/time.h>
-#include <utime.h>
 #include <vector>
 
 namespace {
@@ -100,12 +99,12 @@ private:
     AccessCheck check;
 };
 
-QStringList makePages(const LoopbackNginx& server, int count) {
+QStringList makePages(const NginxServer& server, const QString& root, int count) {
     QStringList urls;
     const timeval times[2] = {{fileTime / 1000, 0}, {fileTime / 1000, 0}};
     for (int i = 0; i < count; ++i) {
         const QString name = QStringLiteral("/p%1").arg(i);
-        const QString path = server.documentRoot() + name;
+        const QString path = root + name;
         QFile file(path);
         if (!file.exists()) {
             file.open(QIODevice::WriteOnly);
@@ -231,12 +230,16 @@ int main(int argc, char** argv) {
     qInstallMessageHandler(dropMessages);
     QApplication application(argc, argv);
 
-    LoopbackNginx server(cpu);
+    QTemporaryDir work;
+    const QString root = work.path() + QStringLiteral("/www");
+    QDir().mkpath(root);
+    // No log to write per request, and one connection for a whole cycle.
+    const NginxServer server({root, std::nullopt, "access_log off; keepalive_requests 1000000;"});
     if (!server.isRunning()) {
-        std::printf("nginx did not start on a loopback port\n");
+        std::printf("nginx did not start: %s\n", qPrintable(server.errorText()));
         return 1;
     }
-    QTemporaryDir work;
+    sched_setaffinity(static_cast<pid_t>(server.processId()), sizeof set, &set);
     QDir::setCurrent(work.path());
 
     std::printf("One CPU (%d) for the program and nginx; medians of %d cycles after a first.\n",
@@ -251,7 +254,7 @@ int main(int argc, char** argv) {
             sizes.push_back(std::max(1, QByteArray(argv[i]).toInt()));
     }
     for (const int count : sizes) {
-        const QStringList urls = makePages(server, count + edits);
+        const QStringList urls = makePages(server, root, count + edits);
         const QStringList listed = urls.mid(0, count);
         const double curlUs = curlLoopUs(listed);
         const double checkUs = accessCheckLoopUs(listed);

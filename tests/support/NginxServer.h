@@ -35,6 +35,8 @@ public:
     QString errorText() const { return failure; }
 
     quint16 port() const { return listenPort; }
+    // For a benchmark that places the server on a CPU of its choosing.
+    qint64 processId() const { return process.processId(); }
     QString url(const QString& path) const;
     // One line per request answered so far: method, path, protocol, status and the
     // If-Modified-Since the client sent ("-" for none), separated by blanks.
