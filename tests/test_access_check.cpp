@@ -1,4 +1,5 @@
 #include "TestHttpServer.h"
+#include "UtcTime.h"
 #include "model/AccessCheck.h"
 #include "platform/HttpDate.h"
 
@@ -18,11 +19,6 @@ using Behaviour = Route::Behaviour;
 Q_DECLARE_METATYPE(Route)
 
 namespace {
-
-qint64 utc(int year, int month, int day, int hour, int minute, int second) {
-    return QDateTime(QDate(year, month, day), QTime(hour, minute, second), Qt::UTC)
-        .toMSecsSinceEpoch();
-}
 
 const qint64 pageTime = utc(2021, 3, 4, 5, 6, 7);
 const qint64 otherTime = utc(2019, 11, 30, 23, 59, 58);

@@ -1,4 +1,5 @@
 #include "NginxServer.h"
+#include "UtcTime.h"
 #include "model/AccessCheck.h"
 
 #include <QDateTime>
@@ -12,11 +13,6 @@
 // The access check against a real web server: Debian's nginx serving files whose times the
 // test sets, over plain HTTP and over TLS with HTTP/2 and a private CA.
 namespace {
-
-qint64 utc(int year, int month, int day, int hour, int minute, int second) {
-    return QDateTime(QDate(year, month, day), QTime(hour, minute, second), Qt::UTC)
-        .toMSecsSinceEpoch();
-}
 
 const qint64 firstTime = utc(2021, 3, 4, 5, 6, 7);
 const qint64 laterTime = utc(2024, 2, 29, 23, 59, 59);

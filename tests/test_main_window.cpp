@@ -386,17 +386,31 @@ void resizeContent(Velmora& window, QSize size) {
     window.resize(size.width(), size.height() + window.menuBar()->height());
 }
 
+// A shown main window with 40 pages, more than fit, in a scratch directory of its own.
+struct FortyPagesWindow {
+    FortyPagesWindow() {
+        writePages(40);
+        window = std::make_unique<Velmora>(harness.services());
+        bar = window->findChild<QScrollBar*>("VerticalScrollBar");
+        panel = window->findChild<PagePanel*>("MainPanel");
+    }
+
+    ScratchDirectory scratch;
+    Harness harness;
+    std::unique_ptr<Velmora> window;
+    QScrollBar* bar = nullptr;
+    PagePanel* panel = nullptr;
+};
+
 } // namespace
 
 // After every resize the tiles stand where the thumb says, so the arrows act at once.
 void TestMainWindow::offsetIsTheThumbsValueAfterAResize() {
-    ScratchDirectory scratch;
-    writePages(40);
-    Harness harness;
-    Velmora window(harness.services());
+    FortyPagesWindow shown;
+    Velmora& window = *shown.window;
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    auto* bar = window.findChild<QScrollBar*>("VerticalScrollBar");
-    const auto* panel = window.findChild<PagePanel*>("MainPanel");
+    QScrollBar* bar = shown.bar;
+    PagePanel* panel = shown.panel;
     const auto agree = [&] {
         return panel->scrollOffset() == bar->value() &&
                panel->tileRect(0).top() == 5 - bar->value();
@@ -427,13 +441,11 @@ void TestMainWindow::offsetIsTheThumbsValueAfterAResize() {
 }
 
 void TestMainWindow::wheelOverThePanelTurnsTheBar() {
-    ScratchDirectory scratch;
-    writePages(40);
-    Harness harness;
-    Velmora window(harness.services());
+    FortyPagesWindow shown;
+    Velmora& window = *shown.window;
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    auto* bar = window.findChild<QScrollBar*>("VerticalScrollBar");
-    auto* panel = window.findChild<PagePanel*>("MainPanel");
+    QScrollBar* bar = shown.bar;
+    PagePanel* panel = shown.panel;
     const auto turn = [](QWidget* widget, int delta) {
         const QPointF middle = QRectF(widget->rect()).center();
         QWheelEvent wheel(middle, widget->mapToGlobal(middle), QPoint(), QPoint(0, delta),
