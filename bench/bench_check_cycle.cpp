@@ -16,15 +16,15 @@
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
-#include <limits>
+#include <condition_variable>
 #include <cstdio>
 #include <curl/curl.h>
-#include <condition_variable>
+#include <limits>
 #include <mutex>
-#include <thread>
 #include <pthread.h>
 #include <sched.h>
 #include <sys/time.h>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -186,8 +186,9 @@ double accessCheckLoopUs(const QStringList& urls) {
         for (const QString& url : urls)
             check.checkEach(url);
         if (round > 0)
-            rounds.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start)
-                                 .count() / urls.size());
+            rounds.push_back(
+                std::chrono::duration<double, std::micro>(Clock::now() - start).count() /
+                urls.size());
     }
     return median(rounds);
 }
@@ -279,8 +280,8 @@ int main(int argc, char** argv) {
                 "of each too, steadier on a busy machine.\n",
                 cpu, measuredCycles(std::numeric_limits<qsizetype>::max()));
     std::printf("%6s %14s %14s %7s %10s %14s %13s %9s %12s %8s\n", "N", "program us/pg",
-                "libcurl us/pg", "ratio", "ratio min", "AccessCheck us", "GUI CPU ms/cy",
-                "edit ms", "edit CPU ms", "RSS MB");
+                "libcurl us/pg", "ratio", "ratio min", "AccessCheck us", "GUI CPU ms/cy", "edit ms",
+                "edit CPU ms", "RSS MB");
     std::vector<int> sizes(std::begin(defaultSizes), std::end(defaultSizes));
     if (argc > 1) {
         sizes.clear();
@@ -318,7 +319,8 @@ int main(int argc, char** argv) {
         std::thread floor([&] {
             std::unique_lock lock(log.mutex);
             for (int round = 0; round < log.cyclesWanted; ++round) {
-                log.cycleEnded.wait(lock, [&] { return log.cyclesEnded > round || !log.measuring; });
+                log.cycleEnded.wait(lock,
+                                    [&] { return log.cyclesEnded > round || !log.measuring; });
                 if (log.cyclesEnded <= round)
                     return;
                 lock.unlock();

@@ -907,7 +907,9 @@ private slots:
             const auto fields = [&] {
                 const bool title = child<QLineEdit>(dialog, "TitleTextField")->isEnabled();
                 const bool url = child<QLineEdit>(dialog, "URLTextField")->isEnabled();
-                seen << describe(dialog) + (title && url ? "; fields on" : !title && !url ? "; fields off" : "; fields mixed");
+                seen << describe(dialog) + (title && url     ? "; fields on"
+                                            : !title && !url ? "; fields off"
+                                                             : "; fields mixed");
             };
             fields();
             selectRow(dialog, 1);
@@ -926,11 +928,12 @@ private slots:
         open(window, "changePageDialog");
         QVERIFY(script.ranToTheEnd());
 
-        QCOMPARE(seen, (QStringList{
-                           "rows A|B|C|D; selected none; title ''; URL 'http://'; Delete off; fields off",
-                           "rows A|B2|C|D; selected none; title ''; URL ''; Delete on; fields off",
-                           "rows A|B2|C|D; selected C; title 'C'; URL 'http://c/'; Delete on; fields on",
-                           "rows A|B2|D; selected none; title ''; URL ''; Delete on; fields off"}));
+        QCOMPARE(seen,
+                 (QStringList{
+                     "rows A|B|C|D; selected none; title ''; URL 'http://'; Delete off; fields off",
+                     "rows A|B2|C|D; selected none; title ''; URL ''; Delete on; fields off",
+                     "rows A|B2|C|D; selected C; title 'C'; URL 'http://c/'; Delete on; fields on",
+                     "rows A|B2|D; selected none; title ''; URL ''; Delete on; fields off"}));
         QCOMPARE(ScratchDirectory::read("Group.dat"),
                  QByteArray("3,A,http://a/,10,B2,http://b/,20,D,http://d/,40,"));
     }
@@ -946,7 +949,8 @@ private slots:
         Harness harness;
         DialogScript script;
         Velmora window(harness.services());
-        QCOMPARE(script.alerts, QStringList{"Group.dat を読めませんでした。\nファイルはそのまま残します。"});
+        QCOMPARE(script.alerts,
+                 QStringList{"Group.dat を読めませんでした。\nファイルはそのまま残します。"});
         QVERIFY(!window.pageList());
 
         script.on("addPageDialog", [](QWidget& dialog) {

@@ -1,16 +1,15 @@
-#include "app/Velmora.h"
 #include "ModalDriver.h"
-#include "ui/PagePanel.h"
 #include "ScratchDirectory.h"
 #include "SilentChecker.h"
+#include "app/Velmora.h"
+#include "ui/PagePanel.h"
 
 #include <QAction>
 #include <QLineEdit>
-#include <QStringEncoder>
 #include <QMenuBar>
 #include <QScrollBar>
+#include <QStringEncoder>
 #include <QtTest>
-
 
 namespace {
 
@@ -226,7 +225,8 @@ void TestMainWindow::unreadableFilesAreKeptAndReported() {
         // Told once, at start, with the copies already beside the files.
         QCOMPARE(driver.messages(), reported);
         QCOMPARE(ScratchDirectory::read("Group.dat.1"), group);
-        QCOMPARE(ScratchDirectory::read("Setting.ini.1"), settingUnreadable ? setting : QByteArray());
+        QCOMPARE(ScratchDirectory::read("Setting.ini.1"),
+                 settingUnreadable ? setting : QByteArray());
         QVERIFY(!window.pageList());
         QVERIFY(tilesOf(window).isEmpty());
         QCOMPARE(window.browserCommand(), QString::fromUtf8(settingRead.split(',')[0]));

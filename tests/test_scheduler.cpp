@@ -3,7 +3,6 @@
 #include "app/CheckScheduler.h"
 
 #include <QtTest>
-
 #include <atomic>
 #include <map>
 #include <mutex>
@@ -114,7 +113,8 @@ void TestScheduler::cyclesStartOnMultiplesOfTheInterval_data() {
 
     QTest::newRow("default 2 s") << 2 << std::vector<qint64>{20, 40, 60, 80, 100};
     QTest::newRow("3 s") << 3 << std::vector<qint64>{30, 60, 90};
-    QTest::newRow("negative -2 s from a hand-edited file") << -2 << std::vector<qint64>{20, 40, 60, 80, 100};
+    QTest::newRow("negative -2 s from a hand-edited file")
+        << -2 << std::vector<qint64>{20, 40, 60, 80, 100};
     QTest::newRow("0 s never checks") << 0 << std::vector<qint64>{};
 }
 

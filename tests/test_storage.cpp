@@ -1,17 +1,17 @@
+#include "SmallFileSystem.h"
 #include "platform/DecimalNumber.h"
+#include "platform/TextFile.h"
 #include "storage/GroupFile.h"
 #include "storage/SettingFile.h"
 #include "storage/StoredFile.h"
 #include "storage/Tokenizer.h"
-#include "platform/TextFile.h"
-#include "SmallFileSystem.h"
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
-#include <QtTest>
 #include <QProcess>
 #include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QtTest>
 #include <clocale>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -291,9 +291,11 @@ void TestStorage::groupRead_data() {
         << OptRecords(Records{{QString::fromUtf8("日本語"), "http://a/", 0},
                               {QString::fromUtf8("①ｶﾅ"), "U", 5}});
     QTest::newRow("cut UTF-8 sequence is a Shift_JIS kanji")
-        << QByteArray("1,A\xe6\x97,U,0,") << OptRecords(Records{{QString::fromUtf8("A譌"), "U", 0}});
+        << QByteArray("1,A\xe6\x97,U,0,")
+        << OptRecords(Records{{QString::fromUtf8("A譌"), "U", 0}});
     QTest::newRow("overlong encoding is Shift_JIS kana")
-        << QByteArray("1,A\xc0\xaf,U,0,") << OptRecords(Records{{QString::fromUtf8("Aﾀｯ"), "U", 0}});
+        << QByteArray("1,A\xc0\xaf,U,0,")
+        << OptRecords(Records{{QString::fromUtf8("Aﾀｯ"), "U", 0}});
 }
 
 void TestStorage::groupRead() {
@@ -378,8 +380,7 @@ void TestStorage::settingRead_data() {
     row("extra fields ignored", "B,3,x,4,tail", "B", 3);
     row("largest time", "B,2147483647,", "B", 2147483647);
     row("byte-order marks in front", "\xef\xbb\xbf\xef\xbb\xbf\r\n\xef\xbb\xbf/b,4,", "/b", 4);
-    row("Shift_JIS browser", shiftJis("ブラウザ,4,"),
-        "ブラウザ", 4);
+    row("Shift_JIS browser", shiftJis("ブラウザ,4,"), "ブラウザ", 4);
 
     // Each slip costs at most the update time, never the browser command.
     row("empty file", "", "", 2);
@@ -518,7 +519,8 @@ void TestStorage::interruptedSavesAreRemoved() {
     removeInterruptedSaves(here.filePath("Group.dat"));
     removeInterruptedSaves(here.filePath("Setting.ini"));
 
-    QStringList remaining = others + QStringList{"Group.dat.saving-dirdir", "Group.dat.saving-link12"};
+    QStringList remaining =
+        others + QStringList{"Group.dat.saving-dirdir", "Group.dat.saving-link12"};
     remaining.sort();
     QCOMPARE(here.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDir::Name),
              remaining);
@@ -540,11 +542,13 @@ void TestStorage::savesOnRealFileSystems_data() {
     QTest::newRow("directory closed") << true << false << 0644 << false << longer << true;
     QTest::newRow("directory closed, file read-only")
         << true << false << 0444 << false << longer << false;
-    QTest::newRow("directory closed, full disk") << true << false << 0644 << true << longer << false;
+    QTest::newRow("directory closed, full disk")
+        << true << false << 0644 << true << longer << false;
     QTest::newRow("directory closed, full disk, shorter text")
         << true << false << 0644 << true << shorter << true;
     // A file its user cannot read is never replaced, since no copy of it can be kept.
-    QTest::newRow("file unreadable to its user") << true << true << 0200 << false << shorter << false;
+    QTest::newRow("file unreadable to its user")
+        << true << true << 0200 << false << shorter << false;
 }
 
 // The saves run in a helper process, as the user each row names.

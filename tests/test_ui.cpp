@@ -650,8 +650,8 @@ private slots:
         QVERIFY(list);
         QCOMPARE(list->childCount(), 3);
         const QStringList names{"一つ目", "Second", "Third"};
-        const QStringList descriptions{"http://a.example/, unchanged",
-                                       "http://b.example/, updated", "http://c.example/, not found"};
+        const QStringList descriptions{"http://a.example/, unchanged", "http://b.example/, updated",
+                                       "http://c.example/, not found"};
         for (int i = 0; i < 3; ++i) {
             QAccessibleInterface* tile = list->child(i);
             QVERIFY(tile);

@@ -24,10 +24,9 @@ QString saveFailedAlert(const StoredFile& file) {
 }
 
 QString unreadableAlert(const StoredFile& file) {
-    const QString fate = file.keptCopy().isEmpty()
-                             ? QStringLiteral("ファイルはそのまま残します。")
-                             : QStringLiteral("原本は ") + file.keptCopy() +
-                                   QStringLiteral(" に残しました。");
+    const QString fate = file.keptCopy().isEmpty() ? QStringLiteral("ファイルはそのまま残します。")
+                                                   : QStringLiteral("原本は ") + file.keptCopy() +
+                                                         QStringLiteral(" に残しました。");
     return file.path() + QStringLiteral(" を読めませんでした。\n") + fate;
 }
 

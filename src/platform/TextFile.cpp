@@ -5,7 +5,6 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QStringDecoder>
-
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
@@ -91,9 +90,9 @@ bool writeInPlace(const QByteArray& target, const QByteArray& bytes) {
     const std::optional<QByteArray> old = readAll(fd);
     // Room for the longer text first, so that a full disk fails before a byte has changed.
     const bool roomReserved =
-        old && (bytes.size() <= old->size() ||
-                ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, off_t(bytes.size())) == 0 ||
-                errno == EOPNOTSUPP);
+        old &&
+        (bytes.size() <= old->size() ||
+         ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, off_t(bytes.size())) == 0 || errno == EOPNOTSUPP);
     const bool written = roomReserved && writeAll(fd, bytes) &&
                          ::ftruncate(fd, off_t(bytes.size())) == 0 && ::fsync(fd) == 0;
     if (roomReserved && !written) {
@@ -133,7 +132,8 @@ FileBytes readFileBytes(const QString& path) {
     const QFileInfo info(path);
     if (!info.exists()) {
         // A link to nowhere is something the user put there, not a missing file.
-        result.status = info.isSymLink() ? FileBytes::Status::Unreadable : FileBytes::Status::Missing;
+        result.status =
+            info.isSymLink() ? FileBytes::Status::Unreadable : FileBytes::Status::Missing;
         return result;
     }
     result.status = FileBytes::Status::Unreadable;

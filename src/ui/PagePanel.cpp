@@ -10,8 +10,8 @@
 #include <QCursor>
 #include <QEnterEvent>
 #include <QKeyEvent>
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 
 namespace {
 
@@ -73,8 +73,8 @@ void PagePanel::layOut() const {
     PageBasePosition = TileFlow::positions(width(), static_cast<int>(count()));
     laidOutWidth = width();
     rowLength = 1;
-    while (rowLength < count() && PageBasePosition[static_cast<size_t>(rowLength)].y() ==
-                                      PageBasePosition.front().y())
+    while (rowLength < count() &&
+           PageBasePosition[static_cast<size_t>(rowLength)].y() == PageBasePosition.front().y())
         ++rowLength;
 }
 
@@ -277,9 +277,9 @@ bool PagePanel::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::MouseButtonRelease: {
         // The pointer over the tip is still over the tile under it.
         const auto* over = static_cast<QMouseEvent*>(event);
-        QMouseEvent here(over->type(), mapFromGlobal(over->globalPosition()),
-                         over->scenePosition(), over->globalPosition(), over->button(),
-                         over->buttons(), over->modifiers(), over->pointingDevice());
+        QMouseEvent here(over->type(), mapFromGlobal(over->globalPosition()), over->scenePosition(),
+                         over->globalPosition(), over->button(), over->buttons(), over->modifiers(),
+                         over->pointingDevice());
         if (event->type() == QEvent::MouseMove)
             mouseMoveEvent(&here);
         else if (event->type() == QEvent::MouseButtonPress)

@@ -26,9 +26,7 @@ public:
 
     bool isValid() const override { return panel && tile < panel->count(); }
     QObject* object() const override { return nullptr; }
-    QWindow* window() const override {
-        return panel ? panel->window()->windowHandle() : nullptr;
-    }
+    QWindow* window() const override { return panel ? panel->window()->windowHandle() : nullptr; }
     QAccessibleInterface* parent() const override {
         return panel ? QAccessible::queryAccessibleInterface(panel) : nullptr;
     }

@@ -13,8 +13,8 @@ public:
     explicit SmallFileSystem(QString mountPoint) : mountPoint(std::move(mountPoint)) {
         QDir().mkpath(this->mountPoint);
         QProcess mount;
-        mount.start(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=256k,mode=0755", "tmpfs",
-                                              this->mountPoint});
+        mount.start(QStringLiteral("mount"),
+                    {"-t", "tmpfs", "-o", "size=256k,mode=0755", "tmpfs", this->mountPoint});
         if (!mount.waitForFinished() || mount.exitStatus() != QProcess::NormalExit ||
             mount.exitCode() != 0)
             why = "cannot mount a tmpfs here (it needs root): " +
