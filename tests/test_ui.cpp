@@ -961,6 +961,27 @@ private slots:
             QCOMPARE(image.pixelColor(inner), QColor(128, 128, 128));
     }
 
+    // The constructor returns with the start window on screen; the rest of the start runs from
+    // the event loop once the show has ended.
+    void startGoesOnWhenTheShowEnds() {
+        ScratchDirectory scratch;
+        writeSetting("");
+        ScratchDirectory::write("Group.dat", "1,a,http://a.example/,0,");
+        VelmoraServices services = testServices();
+        services.startWindowTime = std::chrono::milliseconds(1);
+        Velmora window(services);
+        auto* start = window.findChild<QWidget*>("StartWindow");
+        QVERIFY(start->isVisible());
+        QVERIFY(!window.isVisible());
+        QVERIFY(!window.pageList());
+        QVERIFY(!QFile::exists("help.html"));
+
+        QTRY_VERIFY(window.isVisible());
+        QVERIFY(!start->isVisible());
+        QVERIFY(QFile::exists("help.html"));
+        QCOMPARE(tilesOf(window).size(), 1);
+    }
+
     void browserGetsTargetAsOneArgument_data() {
         QTest::addColumn<QString>("trigger"); // a menu item's name, or "tile" for the page's icon
         QTest::addColumn<QString>("url");

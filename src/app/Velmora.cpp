@@ -51,7 +51,14 @@ Velmora::Velmora(VelmoraServices services) : services(std::move(services)) {
     removeInterruptedSaves(settingFile.path());
     removeInterruptedSaves(groupFile.path());
     readSetting();
-    StartWindow = new VelmoraStartWindow(this, this->services.startWindowTime);
+    StartWindow = new VelmoraStartWindow(this, VERSION);
+    // The rest of the start waits for the start window's show to end, in the event loop.
+    connect(StartWindow, &VelmoraStartWindow::finished, this, &Velmora::finishStartUp);
+    StartWindow->showFor(this->services.startWindowTime);
+}
+
+void Velmora::finishStartUp() {
+    startVelmora();
     addPageDialog = new AddPageDialog(this, true);
     changePageDialog = new ChangePageDialog(this, true);
     changeSettingDialog = new ChangeSettingDialog(this);

@@ -41,7 +41,8 @@ struct VelmoraServices {
 };
 
 // The controller and main window in one: owns the page list, the settings, the checking
-// thread and every window of the program. Its constructor carries out the whole start-up.
+// thread and every window of the program. Its constructor builds the window and shows the start
+// window; the start goes on when that window's show ends.
 class Velmora final : public QMainWindow, private PageObserver, private CheckCycleObserver {
     Q_OBJECT
 
@@ -83,6 +84,8 @@ private:
     class MouseAction;
     class MouseMoveAction;
 
+    // The start after the start window: the checking thread, the dialogs and the page list.
+    void finishStartUp();
     void createMouseListeners();
     void listenToPanel();
     void buildWindow();
