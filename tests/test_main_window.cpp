@@ -128,8 +128,11 @@ void TestMainWindow::regionsHaveTheirFixedSizes() {
     const QWidget* content = window.centralWidget();
     QCOMPARE(content->size(), QSize(400, 300));
     QCOMPARE(window.findChild<QWidget*>("Line")->geometry(), QRect(0, 0, 400, 2));
-    QCOMPARE(window.findChild<QWidget*>("MainPanel")->geometry(), QRect(0, 2, 385, 298));
-    QCOMPARE(window.findChild<QWidget*>("VerticalScrollBar")->geometry(), QRect(385, 2, 15, 298));
+    const auto placeIn = [content](const QWidget* widget) {
+        return QRect(widget->mapTo(content, QPoint()), widget->size());
+    };
+    QCOMPARE(placeIn(window.findChild<PagePanel*>("MainPanel")->viewport()), QRect(0, 2, 385, 298));
+    QCOMPARE(placeIn(window.findChild<QWidget*>("VerticalScrollBar")), QRect(385, 2, 15, 298));
     QCOMPARE(window.windowTitle(), QStringLiteral("Velmora"));
 }
 
@@ -458,16 +461,16 @@ void TestMainWindow::wheelOverThePanelTurnsTheBar() {
     const int overBar = bar->value();
     QVERIFY(overBar > 0);
     bar->setValue(0);
-    turn(panel, -120);
+    turn(panel->viewport(), -120);
     QCOMPARE(bar->value(), overBar);
     QCOMPARE(panel->scrollOffset(), overBar);
-    turn(panel, 120);
+    turn(panel->viewport(), 120);
     QCOMPARE(bar->value(), 0);
 
     // With everything in view there is nothing to scroll.
     resizeContent(window, QSize(1200, 1000));
     QTRY_VERIFY(!bar->isEnabled());
-    turn(panel, -120);
+    turn(panel->viewport(), -120);
     QCOMPARE(bar->value(), 0);
     QCOMPARE(panel->scrollOffset(), 0);
 }

@@ -40,7 +40,6 @@ VelmoraServices VelmoraServices::real() {
 }
 
 Velmora::Velmora(VelmoraServices services) : services(std::move(services)) {
-    createMouseListeners();
     checker = this->services.makeChecker();
     CheckCycleObserver& cycleObserver = *this;
     scheduler = std::make_unique<CheckScheduler>(page, limit, *checker, cycleObserver,

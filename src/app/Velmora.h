@@ -23,7 +23,6 @@ class ChangeSettingDialog;
 class LineComponent;
 class PagePanel;
 class PageToolTip;
-class QMouseEvent;
 class VelmoraStartWindow;
 class QAction;
 class QMenu;
@@ -63,9 +62,10 @@ public:
     void openWeb();
     void openPage();
     void openHelp();
-    void moveEvent(const QMouseEvent& event);
+    // Positions are in the tile's own coordinates.
+    void moveEvent(QPoint position);
     void exit();
-    void clickEvent(const QMouseEvent& event);
+    void clickEvent(QPoint position);
     void changeSetting();
     void changePage();
     void addPage();
@@ -73,6 +73,8 @@ public:
     PageList pageList() const { return page.load(); }
     qint32 updateSeconds() const { return limit; }
     QString browserCommand() const { return BrowserString; }
+    // The tiles' scroll offset: the page view's scroll bar holds it and nothing keeps a copy.
+    qint32 PageGap() const;
 
 protected:
     // The pointer-move operation above shares its name with the window's own move handler.
@@ -81,12 +83,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    class MouseAction;
-    class MouseMoveAction;
-
     // The start after the start window: the checking thread, the dialogs and the page list.
     void finishStartUp();
-    void createMouseListeners();
     void listenToPanel();
     void buildWindow();
     void buildMenus();
@@ -102,7 +100,9 @@ private:
     bool saveFile(StoredFile& file, const QString& text);
     void reportUnreadableFiles();
     void showMainWindow();
-    void mouseEntered(qsizetype tile, QPoint position);
+    void mouseEntered(const std::shared_ptr<Page>& entered, QPoint position);
+    // The page's place in the current list, -1 when the list does not hold it.
+    qsizetype indexOf(const Page& shown) const;
     void openPageAt(qsizetype index);
     void launchBrowser(const QString& target);
     bool stopCheckingThread();
@@ -142,7 +142,6 @@ private:
     qint32 mouseObject = -1;
     qint32 MouseX = 0;
     qint32 MouseY = 0;
-    qint32 PageGap = 0;
     QString BrowserString;
     PageListSlot page;
     bool exiting = false;
@@ -155,8 +154,6 @@ private:
     std::unique_ptr<CheckScheduler> scheduler;
     ChangedPages changedPages;
 
-    MouseAction* mouseAction = nullptr;
-    MouseMoveAction* mouseMoveAction = nullptr;
     PageToolTip* ToolTip = nullptr;
     VelmoraStartWindow* StartWindow = nullptr;
     AddPageDialog* addPageDialog = nullptr;

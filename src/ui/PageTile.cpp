@@ -10,8 +10,6 @@
 namespace {
 
 constexpr int titlePixelSize = 13;
-constexpr QPoint iconPlace(25, 3);
-constexpr int iconAreaSize = 50;
 constexpr QRect tileArea(0, 0, TileFlow::tileSize, TileFlow::tileSize);
 // Inside the two-pixel etched frame: a line too wide or too low is cut here, not on the frame.
 constexpr QRect textArea(2, 2, TileFlow::tileSize - 4, TileFlow::tileSize - 4);
@@ -39,11 +37,6 @@ const QImage& iconFor(qint32 status) {
 
 PageTile::PageTile() : DefaultFont(Palette::dialogFont(titlePixelSize)), metrics(DefaultFont) {}
 
-bool PageTile::isInIconArea(QPoint p) {
-    return p.x() >= iconPlace.x() && p.x() <= iconPlace.x() + iconAreaSize &&
-           p.y() >= iconPlace.y() && p.y() <= iconPlace.y() + iconAreaSize;
-}
-
 void PageTile::paint(QPainter& painter, const Page& page) const {
     painter.setClipRect(tileArea, Qt::IntersectClip);
     painter.fillRect(tileArea, Palette::white);
@@ -65,5 +58,5 @@ void PageTile::paint(QPainter& painter, const Page& page) const {
     // The icon comes last and covers the text where they meet.
     const QImage& icon = iconFor(page.getStatus());
     if (!icon.isNull())
-        painter.drawImage(iconPlace, icon);
+        painter.drawImage(TileFlow::iconArea.topLeft(), icon);
 }
