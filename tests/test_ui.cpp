@@ -539,6 +539,91 @@ private slots:
         QCOMPARE(window.cursor().shape(), expected);
     }
 
+    void pointerEntersTheTileUnderIt_data() {
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<QPoint>("position"); // in the panel
+        QTest::addColumn<QString>("entered"); // the page's title, empty for none
+
+        // Seven tiles in rows of 3, 3 and 1; scrolled, every tile stands 17 px higher.
+        const auto row = [](const char* name, int offset, QPoint position, const char* entered) {
+            QTest::newRow(name) << offset << position << QString(entered);
+        };
+        row("first tile's top-left pixel", 0, {37, 5}, "p0");
+        row("left of the first tile", 0, {36, 5}, "");
+        row("first tile's bottom-right pixel", 0, {136, 104}, "p0");
+        row("gap between two tiles", 0, {137, 104}, "");
+        row("middle of the second row", 0, {192, 160}, "p4");
+        row("beside the last row's only tile", 0, {247, 215}, "");
+        row("scrolled, top-left of the second row", 17, {37, 93}, "p3");
+        row("scrolled, the gap above it", 17, {37, 92}, "");
+        row("scrolled, bottom-right of the last tile", 17, {241, 297}, "p6");
+    }
+
+    void pointerEntersTheTileUnderIt() {
+        QFETCH(int, offset);
+        QFETCH(QPoint, position);
+        QFETCH(QString, entered);
+
+        ScratchDirectory scratch;
+        writeSetting("");
+        QByteArray group = "7,";
+        for (int i = 0; i < 7; ++i)
+            group += "p" + QByteArray::number(i) + ",http://p/,0,";
+        ScratchDirectory::write("Group.dat", group);
+        Velmora window(testServices());
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        PagePanel* panel = panelOf(window);
+        panel->setScrollOffset(offset);
+        QCOMPARE(window.PageGap(), offset);
+        QStringList seen;
+        connect(panel, &PagePanel::tileEntered, this,
+                [&](const std::shared_ptr<Page>& page) { seen << page->getPageTitleString(); });
+        pointerAway();
+
+        mouseAt(panel->viewport(), QEvent::MouseMove, position);
+        QCOMPARE(seen, entered.isEmpty() ? QStringList() : QStringList{entered});
+    }
+
+    void clickIsAPressAndAReleaseOnOneTile_data() {
+        QTest::addColumn<int>("pressedTile"); // -1: beside the tiles
+        QTest::addColumn<int>("releasedTile");
+        QTest::addColumn<QString>("clicked"); // title and the release's place in the tile
+
+        QTest::newRow("both on the first tile") << 0 << 0 << "a at 50,28";
+        QTest::newRow("both on the second tile") << 1 << 1 << "b at 50,28";
+        QTest::newRow("pressed on the first, released on the second") << 0 << 1 << "";
+        QTest::newRow("pressed on the second, released on the first") << 1 << 0 << "";
+        QTest::newRow("pressed beside the tiles") << -1 << 0 << "";
+    }
+
+    void clickIsAPressAndAReleaseOnOneTile() {
+        QFETCH(int, pressedTile);
+        QFETCH(int, releasedTile);
+        QFETCH(QString, clicked);
+
+        ScratchDirectory scratch;
+        writeSetting("");
+        ScratchDirectory::write("Group.dat", "2,a,http://a.example/,0,b,http://b.example/,0,");
+        Velmora window(testServices());
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QList<Tile> tiles = tilesOf(window);
+        QStringList seen;
+        connect(tiles[0].panel, &PagePanel::tileClicked, this,
+                [&](const std::shared_ptr<Page>& page, QPoint at) {
+                    seen << QStringLiteral("%1 at %2,%3")
+                                .arg(page->getPageTitleString())
+                                .arg(at.x())
+                                .arg(at.y());
+                });
+        ModalDriver driver;
+        const QPoint icon(50, 28);
+
+        const QPoint pressAt = pressedTile < 0 ? QPoint(2, 100) : tiles[pressedTile].inPanel(icon);
+        mouseAt(tiles[0].panel->viewport(), QEvent::MouseButtonPress, pressAt, Qt::LeftButton);
+        mouse(tiles[releasedTile], QEvent::MouseButtonRelease, icon, Qt::LeftButton);
+        QCOMPARE(seen, clicked.isEmpty() ? QStringList() : QStringList{clicked});
+    }
+
     // A tile whose check is running takes no clicks and shows no hand; an address that
     // starts with "-" is never handed to the browser, which would take it for an option.
     void busyTileAndOptionLikeAddressOpenNothing() {
