@@ -4,43 +4,39 @@
 #   scripts/fuzz.sh [SECONDS]    run each target for SECONDS (default 60)
 #
 # Each target checks that whatever its reader accepts survives a save and a read unchanged.
-# The targets are built in build/fuzz with AddressSanitizer and UndefinedBehaviorSanitizer and
-# start from the seeds in tests/fuzz/corpus/<target>; what a run adds is kept in
-# build/fuzz/corpus for the next run, and an input that fails is written to build/fuzz.
+# CMake builds the targets in build/fuzz with clang (VELMORA_FUZZ), from the same core library
+# the program uses, with AddressSanitizer and UndefinedBehaviorSanitizer. Each starts from the
+# seeds in tests/fuzz/corpus/<target>; what a run adds is kept in build/fuzz/corpus for the
+# next run, and an input that fails is written to build/fuzz.
 # Exits non-zero when a target fails to build or finds a failing input.
 set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 seconds="${1:-60}"
 if ! [[ "$seconds" =~ ^[1-9][0-9]*$ ]]; then
-    sed -n '2,10s/^# \{0,1\}//p' "${BASH_SOURCE[0]}" >&2
+    sed -n '2,11s/^# \{0,1\}//p' "${BASH_SOURCE[0]}" >&2
     exit 2
 fi
 
 "$repo/scripts/install-deps.sh" --fuzz
 
 build="$repo/build/fuzz"
-mkdir -p "$build"
-compiler=(clang++)
+launcher=()
 if command -v ccache >/dev/null 2>&1; then
-    compiler=(ccache clang++)
+    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
-read -r -a qt_flags <<<"$(pkg-config --cflags --libs Qt6Core)"
-flags=(-std=c++20 -g -O1 -fPIC -fsanitize=fuzzer,address,undefined
-    -fno-sanitize-recover=undefined -I "$repo/src")
-# Only what the readers need: decoding, numbers, the tokenizer and the file's own format.
-common=(src/platform/TextFile.cpp src/platform/DecimalNumber.cpp src/storage/Tokenizer.cpp)
-declare -A format=([group_file]=src/storage/GroupFile.cpp [setting_file]=src/storage/SettingFile.cpp)
+targets=(group_file setting_file)
+echo "=== fuzz: configure and build" >&2
+cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DVELMORA_FUZZ=ON \
+    -DBUILD_TESTING=OFF "${launcher[@]}"
+cmake --build "$build" --target "${targets[@]/#/fuzz_}"
 
 status=0
-for target in group_file setting_file; do
-    echo "=== fuzz_$target: build" >&2
-    (cd "$repo" && "${compiler[@]}" "${flags[@]}" -o "$build/fuzz_$target" \
-        "tests/fuzz/fuzz_$target.cpp" "${format[$target]}" "${common[@]}" "${qt_flags[@]}")
+for target in "${targets[@]}"; do
     corpus="$build/corpus/$target"
     mkdir -p "$corpus"
     echo "=== fuzz_$target: run for $seconds s" >&2
-    (cd "$build" && "./fuzz_$target" -max_total_time="$seconds" -print_final_stats=1 \
+    (cd "$build" && "./tests/fuzz/fuzz_$target" -max_total_time="$seconds" -print_final_stats=1 \
         "$corpus" "$repo/tests/fuzz/corpus/$target") || status=1
 done
 exit "$status"

@@ -53,8 +53,6 @@ fuzz_packages=(
     # libFuzzer comes with clang; its runtime is only recommended, so named as well.
     clang
     libclang-rt-14-dev
-    # scripts/fuzz.sh asks it for Qt Core's compile and link flags.
-    pkg-config
 )
 
 usage() {

@@ -229,7 +229,7 @@ for run in "${runs[@]}"; do
     run_suite "$name" "$sanitizer" "$filter" "$mode"
 done
 
-# Kept apart from the suites: the fuzz targets build with clang, outside CMake.
+# Kept apart from the suites: the fuzz targets build with clang, in a build of their own.
 if [[ "${CI:-}" == true && $option_count -eq 0 ]]; then
     "$repo/scripts/fuzz.sh" 60 || any_failed=1
 fi
