@@ -25,10 +25,13 @@ launcher=()
 if command -v ccache >/dev/null 2>&1; then
     launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
+# CI builds treat warnings as errors, as scripts/test.sh does.
+warnings_as_errors=OFF
+[[ "${CI:-}" != true ]] || warnings_as_errors=ON
 targets=(group_file setting_file)
 echo "=== fuzz: configure and build" >&2
 cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DVELMORA_FUZZ=ON \
-    -DBUILD_TESTING=OFF "${launcher[@]}"
+    -DBUILD_TESTING=OFF -DCMAKE_COMPILE_WARNING_AS_ERROR="$warnings_as_errors" "${launcher[@]}"
 cmake --build "$build" --target "${targets[@]/#/fuzz_}"
 
 status=0

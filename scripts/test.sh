@@ -12,8 +12,9 @@
 #   --jobs N        parallel build and test jobs (default: the number of processors)
 #
 # When the package test is among the chosen ones, scripts/package.sh builds the .deb first.
-# With CI=true and no option: the whole suite, then the core tests under ThreadSanitizer,
-# then each file reader's fuzz target for 60 seconds (scripts/fuzz.sh).
+# With CI=true every build treats warnings as errors; with CI=true and no option: the C++
+# files' clang-format check, the whole suite, then the core tests under ThreadSanitizer, then
+# each file reader's fuzz target for 60 seconds (scripts/fuzz.sh).
 # Without a usable DISPLAY a private Xvfb server is started for the end-to-end test.
 # Exits non-zero when anything fails to build or any test fails.
 set -euo pipefail
@@ -21,7 +22,7 @@ set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 usage() {
-    sed -n '2,19s/^# \{0,1\}//p' "${BASH_SOURCE[0]}" >&2
+    sed -n '2,20s/^# \{0,1\}//p' "${BASH_SOURCE[0]}" >&2
 }
 
 jobs="$(nproc 2>/dev/null || echo 2)"
@@ -168,6 +169,19 @@ sanitizer_environment() {
 total_passed=0
 total_failed=0
 any_failed=0
+warnings_as_errors=OFF
+[[ "${CI:-}" != true ]] || warnings_as_errors=ON
+
+# The tree is kept as the checked-in .clang-format lays it out.
+check_format() {
+    echo "=== clang-format: check the C++ files" >&2
+    local files=()
+    mapfile -t files < <(cd "$repo" && find src tests bench \( -name '*.cpp' -o -name '*.h' \) | sort)
+    (cd "$repo" && clang-format --dry-run --Werror "${files[@]}") || any_failed=1
+}
+if [[ "${CI:-}" == true && $option_count -eq 0 ]]; then
+    check_format
+fi
 
 run_suite() {
     local name="$1" sanitizer="$2" filter="$3" mode="$4"
@@ -177,6 +191,7 @@ run_suite() {
 
     echo "=== $name: configure and build${filter:+ (label $filter)}" >&2
     cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBUILD_TESTING=ON \
+        -DCMAKE_COMPILE_WARNING_AS_ERROR="$warnings_as_errors" \
         -DVELMORA_SANITIZE="$sanitizer"
 
     local targets=()
