@@ -615,6 +615,7 @@ private slots:
                                 .arg(at.x())
                                 .arg(at.y());
                 });
+        // A click on an icon goes on to the browser, whose empty command raises an alert.
         ModalDriver driver;
         const QPoint icon(50, 28);
 
