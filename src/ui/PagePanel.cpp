@@ -253,7 +253,7 @@ void PagePanel::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void PagePanel::keyPressEvent(QKeyEvent* event) {
-    // Other keys are not the panel's: the scroll bar is the mouse's alone.
+    // Other keys go on to the window; only the mouse and the focus scroll the view.
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && focused >= 0)
         activateTile(focused);
     else
