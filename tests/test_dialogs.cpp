@@ -940,7 +940,7 @@ private slots:
 
     // A directory in the way of the list file: the user hears of it at start and at every
     // save; the new page stays in the list and on screen, and the quit that cannot save it
-    // is turned down once.
+    // is turned down once, and again after each save that worked in between.
     void listFileThatCannotBeWrittenKeepsTheEdit() {
         ScratchDirectory scratch;
         QVERIFY(QDir().mkdir("Group.dat"));
@@ -970,8 +970,29 @@ private slots:
         QCOMPARE(harness.quitCalls, 0);
         QVERIFY(window.isVisible());
         QCOMPARE(ScratchDirectory::read("Setting.ini"), QByteArray(",9999,"));
-        window.close();
+
+        // Room made, a page saved, the way blocked again: the next quit is turned down too.
+        const auto addPage = [&](const char* title) {
+            script.on("addPageDialog", [title](QWidget& dialog) {
+                retype(dialog, "TitleTextField", title);
+                retype(dialog, "URLTextField", "http://more/");
+                click(dialog, "OKButton");
+            });
+            open(window, "addPageDialog");
+        };
+        QVERIFY(QDir().rmdir("Group.dat"));
+        addPage("Saved");
+        QCOMPARE(titlesIn(ScratchDirectory::read("Group.dat")), (QStringList{"Kept", "Saved"}));
+        QVERIFY(QFile::remove("Group.dat") && QDir().mkdir("Group.dat"));
+        addPage("Unsaved");
+        QVERIFY(script.ranToTheEnd());
         QCOMPARE(script.alerts.mid(3), QStringList{groupNotSaved});
+        window.exit();
+        QCOMPARE(script.alerts.mid(4), QStringList{groupNotSaved});
+        QCOMPARE(harness.quitCalls, 0);
+
+        window.close();
+        QCOMPARE(script.alerts.mid(5), QStringList{groupNotSaved});
         QCOMPARE(harness.quitCalls, 1);
         QVERIFY(QFileInfo("Group.dat").isDir());
     }

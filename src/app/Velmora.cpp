@@ -23,11 +23,24 @@ QString saveFailedAlert(const StoredFile& file) {
     return file.path() + QStringLiteral(" を保存できませんでした。");
 }
 
-QString unreadableAlert(const StoredFile& file) {
+// What a read found that a save would lose, and where the original bytes are.
+QString keptFileAlert(const StoredFile& file, StoredFile::Finding finding) {
+    QString found;
+    switch (finding) {
+    case StoredFile::Finding::Unreadable:
+        found = QStringLiteral(" を読めませんでした。");
+        break;
+    case StoredFile::Finding::ShiftJis:
+        found = QStringLiteral(" を Shift_JIS で読みました。");
+        break;
+    case StoredFile::Finding::ExtraText:
+        found = QStringLiteral(" に余分な部分がありました。");
+        break;
+    }
     const QString fate = file.keptCopy().isEmpty() ? QStringLiteral("ファイルはそのまま残します。")
                                                    : QStringLiteral("原本は ") + file.keptCopy() +
                                                          QStringLiteral(" に残しました。");
-    return file.path() + QStringLiteral(" を読めませんでした。\n") + fate;
+    return file.path() + found + u'\n' + fate;
 }
 
 } // namespace
@@ -60,7 +73,7 @@ Velmora::Velmora(VelmoraServices services) : services(std::move(services)) {
     ToolTip = new PageToolTip(this);
     listenToPanel();
     readGroup();
-    reportUnreadableFiles();
+    reportKeptFiles();
 }
 
 Velmora::~Velmora() {
@@ -86,7 +99,10 @@ void Velmora::startVelmora() {
 
 void Velmora::readSetting() {
     if (const std::optional<QString> text = settingFile.read()) {
-        const SettingFile::Settings settings = SettingFile::parse(*text);
+        bool extraText = false;
+        const SettingFile::Settings settings = SettingFile::parse(*text, &extraText);
+        if (extraText)
+            settingFile.noteExtraText();
         BrowserString = settings.browser;
         limit = settings.updateSeconds;
     }
@@ -109,15 +125,22 @@ bool Velmora::saveFile(StoredFile& file, const QString& text) {
     setCursor(Qt::ArrowCursor);
     if (!saved)
         raiseAlert(this, saveFailedAlert(file));
+    // What could not be saved before has been saved since: a quit that fails again is turned
+    // down again.
+    else if (!exiting)
+        exitRefused = false;
     return saved;
 }
 
 void Velmora::readGroup() {
     // A missing, unreadable or malformed file changes nothing at all.
     const std::optional<QString> text = groupFile.read();
-    const auto records = text ? GroupFile::parse(*text) : std::nullopt;
+    bool extraText = false;
+    const auto records = text ? GroupFile::parse(*text, &extraText) : std::nullopt;
     if (text && !records)
         groupFile.refuse();
+    if (extraText)
+        groupFile.noteExtraText();
     if (!records) {
         setCursor(Qt::ArrowCursor);
         return;
@@ -130,14 +153,15 @@ void Velmora::readGroup() {
     showPages(makePages(*records));
 }
 
-// A file the program could not read is copied aside now, so that the user learns at once
-// where its contents are; no later save replaces it without that copy.
-void Velmora::reportUnreadableFiles() {
+// A file the program could not read whole, or read as Shift_JIS, is copied aside now, so that
+// the user learns at once where its contents are; no later save replaces it without that copy.
+void Velmora::reportKeptFiles() {
     for (StoredFile* file : {&settingFile, &groupFile}) {
-        if (!file->isUnreadable())
+        if (file->findings().empty())
             continue;
         file->keepOriginal();
-        raiseAlert(this, unreadableAlert(*file));
+        for (const StoredFile::Finding finding : file->findings())
+            raiseAlert(this, keptFileAlert(*file, finding));
     }
 }
 
@@ -192,8 +216,8 @@ void Velmora::exit() {
     exiting = true;
     const bool settingSaved = saveSetting();
     const bool groupSaved = !page.load() || saveGroup();
-    // After a failed save the program stays open once, so the user can make room and quit
-    // again; a second quit ends it whatever the saves do.
+    // After a failed save the program stays open, so the user can make room and quit again; a
+    // second quit ends it whatever the saves do, unless a save worked in between.
     if (!(settingSaved && groupSaved) && !exitRefused) {
         exitRefused = true;
         exiting = false;

@@ -97,7 +97,7 @@ private:
     void replacePageList(const std::vector<GroupFile::PageRecord>& records);
     void removeTiles();
     bool saveFile(StoredFile& file, const QString& text);
-    void reportUnreadableFiles();
+    void reportKeptFiles();
     void showMainWindow();
     void mouseEntered(qsizetype tile, QPoint position);
     void openPageAt(qsizetype index);
@@ -143,7 +143,8 @@ private:
     QString BrowserString;
     PageListSlot page;
     bool exiting = false;
-    // A quit whose saves failed was turned down once; the next quit ends the program anyway.
+    // A quit whose saves failed was turned down, and nothing has been saved since; the next
+    // quit ends the program anyway.
     bool exitRefused = false;
     StoredFile settingFile{QString::fromLatin1(SettingFile::fileName)};
     StoredFile groupFile{QString::fromLatin1(GroupFile::fileName)};
