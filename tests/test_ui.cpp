@@ -135,6 +135,7 @@ void openTarget(const Velmora& window, const QString& trigger) {
 }
 
 constexpr auto browserAlert = "ブラウザーの設定が間違っています。";
+constexpr auto addressAlert = "ページのアドレスが間違っています。";
 
 } // namespace
 
@@ -716,7 +717,8 @@ private slots:
     }
 
     // A tile whose check is running takes no clicks and shows no hand; an address that
-    // starts with "-" is never handed to the browser, which would take it for an option.
+    // starts with "-" is never handed to the browser, which would take it for an option, and
+    // the user hears that the address is wrong.
     void busyTileAndOptionLikeAddressOpenNothing() {
         ScratchDirectory scratch;
         writeSetting("/nonexistent/browser");
@@ -738,7 +740,7 @@ private slots:
 
         enter(tiles[1], icon);
         mouse(tiles[1], QEvent::MouseButtonRelease, icon, Qt::LeftButton);
-        QCOMPARE(driver.sightings().size(), 0);
+        QCOMPARE(driver.messages(), QStringList{addressAlert});
     }
 
     // Rebuilding the tiles under the pointer takes the tip away with them, and an emptied
@@ -973,10 +975,13 @@ private slots:
         row("help item", "HelpMenuItem", "http://a/", "{help}");
         row("home page item", "WebMenuItem", "http://a/", "https://...");
         row("plain page", "tile", "http://a.example/x?y=1&z=2", "http://a.example/x?y=1&z=2");
-        row("page with blanks", "tile", " http://a/x y  z ", " http://a/x y  z ");
-        row("page with quotes", "tile", "http://a/\"q\" 'r'", "http://a/\"q\" 'r'");
-        row("page with shell characters", "tile", "http://a/;touch pwned;$(id)`id`|&>x",
-            "http://a/;touch pwned;$(id)`id`|&>x");
+        row("page with shell characters", "tile", "http://a/;touch%20pwned;$(id)&x='r'",
+            "http://a/;touch%20pwned;$(id)&x='r'");
+        // The browser gets the address fully encoded, the name of its host included.
+        row("capitals in scheme and host", "tile", "HTTP://A.Example/X", "http://a.example/X");
+        row("international address", "tile", "https://例え.jp/ページ?q=日本",
+            "https://xn--r8jz45g.jp/%E3%83%9A%E3%83%BC%E3%82%B8?q=%E6%97%A5%E6%9C%AC");
+        row("local file", "tile", "file:///tmp/a%20b.html", "file:///tmp/a%20b.html");
     }
 
     void browserGetsTargetAsOneArgument() {
@@ -1011,7 +1016,7 @@ private slots:
             QCOMPARE(arguments[1], target);
     }
 
-    void browserThatCannotStartRaisesAlert_data() {
+    void targetThatCannotOpenRaisesAlert_data() {
         QTest::addColumn<QString>("browser");
         QTest::addColumn<QString>("trigger");
         QTest::addColumn<QString>("url"); // "{recorder}" stands for a working program's path
@@ -1023,21 +1028,33 @@ private slots:
         row("empty command, help item", "", "HelpMenuItem", "http://a/");
         row("empty command, home page item", "", "WebMenuItem", "http://a/");
         // Were the target started in the browser's place, this would succeed without a word.
-        row("empty command never starts the target", "", "tile", "{recorder}");
+        row("empty command never starts the target", "", "tile", "file://{recorder}");
         row("missing program, page click", "/nonexistent/browser", "tile", "http://a/");
         row("missing program with blanks, help item", "\"/no such dir/browser\" --new-window",
             "HelpMenuItem", "http://a/");
         row("directory as program, home page item", "/", "WebMenuItem", "http://a/");
+        // A working browser, but only a well-formed address may reach it: it would take
+        // anything else, even after blanks, for one of its options.
+        const char* browser = "{recorder}";
+        row("option after blanks", browser, "tile", "  --renderer-cmd-prefix=/tmp/evil.sh");
+        row("option after a tab", browser, "tile", "\t--utility-cmd-prefix=/tmp/evil.sh");
+        row("relative path", browser, "tile", "evil.sh");
+        row("blanks around and inside", browser, "tile", " http://a/x y  z ");
+        row("quotes", browser, "tile", "http://a/\"q\"");
+        row("bad percent sign", browser, "tile", "http://a/%zz");
+        row("other scheme", browser, "tile", "javascript:alert(1)");
+        row("web address without a host", browser, "tile", "http:evil");
+        row("file address with a relative path", browser, "tile", "file:evil.sh");
     }
 
-    void browserThatCannotStartRaisesAlert() {
+    void targetThatCannotOpenRaisesAlert() {
         QFETCH(QString, browser);
         QFETCH(QString, trigger);
         QFETCH(QString, url);
 
         ScratchDirectory scratch;
         const QString recorder = installRecorder(scratch.path(), scratch.path() + "/arguments.txt");
-        writeSetting(browser);
+        writeSetting(QString(browser).replace("{recorder}", recorder));
         ScratchDirectory::write(
             "Group.dat",
             ("1,page," + QString(url).replace("{recorder}", recorder) + ",0,").toUtf8());
@@ -1048,7 +1065,8 @@ private slots:
 
         openTarget(window, trigger);
 
-        QCOMPARE(driver.messages(), QStringList{browserAlert});
+        QCOMPARE(driver.messages(),
+                 QStringList{browser == "{recorder}" ? addressAlert : browserAlert});
         const ModalDriver::Sighting& alert = driver.sightings().front();
         QVERIFY(alert.expected);
         QCOMPARE(alert.title, QStringLiteral("Alert"));
