@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QImage>
 #include <QProcess>
+#include <QWindow>
 #include <QtTest>
 #include <optional>
 
@@ -204,6 +205,7 @@ private slots:
     void mainWindowShowsTheThreeIcons();
     void toolTipStaysWhileThePointerMovesInItsTile();
     void wheelOverThePagesScrolls();
+    void secondStartInTheFolderBringsTheFirstForward();
 };
 
 void TestEndToEnd::init() {
@@ -461,6 +463,46 @@ void TestEndToEnd::wheelOverThePagesScrolls() {
     QTRY_VERIFY_WITH_TIMEOUT(velmora.screenshot("e2e-wheel-up") == top, 10000);
 
     velmora.exitAndCheckStatus();
+}
+
+// Every file in the folder, hidden ones included, with its bytes.
+QMap<QString, QByteArray> folderContents(const QString& folder) {
+    QMap<QString, QByteArray> contents;
+    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden))
+        contents[name] = ScratchDirectory::read(folder + "/" + name);
+    return contents;
+}
+
+// A second start in the folder brings the running copy to the front and ends at once with
+// status 0, touching nothing there; a copy killed outright never blocks the next start.
+void TestEndToEnd::secondStartInTheFolderBringsTheFirstForward() {
+    ScratchDirectory scratch;
+    ScratchDirectory::write("Group.dat", "1,Page,http://127.0.0.1:9/,0,");
+    ScratchDirectory::write("Setting.ini", ",9999,");
+    RunningVelmora first(scratch.path());
+    const QString mainWindow = first.windowId();
+    QVERIFY(!mainWindow.isEmpty());
+    // Left by a save of the first copy; only a copy that owns the folder may take it away.
+    ScratchDirectory::write("Group.dat.saving-AbC123", "in flight");
+    const QMap<QString, QByteArray> before = folderContents(scratch.path());
+    QWindow cover;
+    cover.setGeometry(0, 0, 1280, 1024);
+    cover.show();
+    QTRY_VERIFY_WITH_TIMEOUT(stacksAbove(QString::number(cover.winId()), mainWindow), 10000);
+
+    RunningVelmora second(scratch.path());
+    QVERIFY(second.process.waitForFinished(10000));
+    QCOMPARE(second.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.process.exitCode(), 0);
+    QCOMPARE(folderContents(scratch.path()), before);
+    QTRY_VERIFY_WITH_TIMEOUT(stacksAbove(mainWindow, QString::number(cover.winId())), 10000);
+    cover.hide();
+
+    first.process.kill();
+    QVERIFY(first.process.waitForFinished(10000));
+    RunningVelmora third(scratch.path());
+    QVERIFY(!third.windowId().isEmpty());
+    third.exitAndCheckStatus();
 }
 
 QTEST_MAIN(TestEndToEnd)
