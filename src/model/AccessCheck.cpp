@@ -159,7 +159,7 @@ qint64 AccessCheck::httpTime() const {
     if (!lastModified.sent || lastModified.tooLong)
         return -1;
     const std::string_view text(lastModified.text.data(), lastModified.length);
-    return parseHttpDate(text, currentUtcYear()).value_or(-1);
+    return parseHttpDate(text, std::chrono::system_clock::now()).value_or(-1);
 }
 
 // FTP times come from libcurl, in whole seconds.
