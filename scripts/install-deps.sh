@@ -4,7 +4,7 @@
 #   scripts/install-deps.sh --test   that, plus what the tests and the benchmark need
 #   scripts/install-deps.sh --package  that, plus what building the Debian package needs
 #                                      (--test includes it: a test checks the package)
-#   scripts/install-deps.sh --fuzz   that, plus what the fuzz targets of the file readers need
+#   scripts/install-deps.sh --fuzz   that, plus what the fuzz targets need
 set -euo pipefail
 
 build_packages=(
@@ -53,7 +53,7 @@ fuzz_packages=(
     # libFuzzer comes with clang; its runtime is only recommended, so named as well.
     clang
     libclang-rt-14-dev
-    # scripts/fuzz.sh asks it for Qt Core's compile and link flags.
+    # scripts/fuzz.sh asks it for Qt Core's compile and link flags and libcurl's link flags.
     pkg-config
 )
 

@@ -13,7 +13,7 @@
 #
 # When the package test is among the chosen ones, scripts/package.sh builds the .deb first.
 # With CI=true and no option: the whole suite, then the core tests under ThreadSanitizer,
-# then each file reader's fuzz target for 60 seconds (scripts/fuzz.sh).
+# then each fuzz target for 60 seconds (scripts/fuzz.sh).
 # Without a usable DISPLAY a private Xvfb server is started for the end-to-end test.
 # Exits non-zero when anything fails to build or any test fails.
 set -euo pipefail
