@@ -244,6 +244,10 @@ void Velmora::showMainWindowRequested() {
         postToGui([this] { collectChangedPages(); });
 }
 
+void Velmora::renewed(const Page& page) {
+    changedPages.markRise(page);
+}
+
 void Velmora::collectChangedPages() {
     const ChangedPages::Batch batch = changedPages.collect();
     if (batch.showWindow)
@@ -257,4 +261,6 @@ void Velmora::cycleStarted() {
 
 void Velmora::cycleFinished() {
     postToGui([this] { setCursor(Qt::ArrowCursor); });
+    if (changedPages.markCycleFinished())
+        postToGui([this] { collectChangedPages(); });
 }

@@ -126,6 +126,7 @@ private:
     // Called on the checking thread; each hands its work to the GUI thread.
     void repaintRequested(const Page& page) override;
     void showMainWindowRequested() override;
+    void renewed(const Page& page) override;
     void cycleStarted() override;
     void cycleFinished() override;
     // The GUI thread's side: everything the checking thread changed since the last time.
