@@ -11,6 +11,7 @@
 #include "ui/VelmoraStartWindow.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
 #include <QDialog>
 #include <cstdlib>
 
@@ -36,6 +37,7 @@ VelmoraServices VelmoraServices::real() {
     VelmoraServices services;
     services.makeChecker = [] { return std::make_unique<AccessCheck>(); };
     services.quit = [] { QCoreApplication::exit(0); };
+    services.notificationBus = [] { return QDBusConnection::sessionBus(); };
     return services;
 }
 
@@ -227,6 +229,12 @@ void Velmora::showMainWindow() {
     }
 }
 
+// A click on the desktop's notice: the user wants to see the pages now.
+void Velmora::bringForward() {
+    showMainWindow();
+    activateWindow();
+}
+
 template <typename Work> void Velmora::postToGui(Work&& work) {
     QMetaObject::invokeMethod(this, std::forward<Work>(work), Qt::QueuedConnection);
 }
@@ -250,9 +258,23 @@ void Velmora::renewed(const Page& page) {
 
 void Velmora::collectChangedPages() {
     const ChangedPages::Batch batch = changedPages.collect();
+    // Asked before the window comes up for this batch.
+    const bool userIsHere = isActiveWindow();
     if (batch.showWindow)
         showMainWindow();
     MainPanel->repaintPages(batch.repaint);
+    announceUpdates(batch.finishedCycles, userIsHere);
+}
+
+// Desktops may refuse to let a window come up by itself; a notice always reaches the user.
+// Every cycle goes through the rule, so it learns which pages rise again and again, even
+// while the user looks at the window and no notice is due.
+void Velmora::announceUpdates(const std::vector<std::vector<RisenPage>>& cycles, bool userIsHere) {
+    QStringList names;
+    for (const std::vector<RisenPage>& cycle : cycles)
+        names << noticeRule.namesFor(cycle);
+    if (!names.isEmpty() && !userIsHere)
+        notifier.notify(UpdateNotice::summary, UpdateNotice::body(names));
 }
 
 void Velmora::cycleStarted() {

@@ -4,6 +4,7 @@
 #include "app/CheckScheduler.h"
 #include "model/PageChecker.h"
 #include "model/PageList.h"
+#include "platform/DesktopNotifier.h"
 #include "storage/GroupFile.h"
 #include "storage/SettingFile.h"
 #include "storage/StoredFile.h"
@@ -36,6 +37,8 @@ struct VelmoraServices {
     CheckScheduler::TickWait tickWait;
     std::function<void()> quit;
     std::chrono::milliseconds startWindowTime{4000};
+    // None: no desktop notices.
+    DesktopNotifier::BusConnector notificationBus;
 
     static VelmoraServices real();
 };
@@ -99,6 +102,7 @@ private:
     bool saveFile(StoredFile& file, const QString& text);
     void reportUnreadableFiles();
     void showMainWindow();
+    void bringForward();
     void mouseEntered(qsizetype tile, QPoint position);
     void openPageAt(qsizetype index);
     void launchBrowser(const QString& target);
@@ -131,6 +135,7 @@ private:
     void cycleFinished() override;
     // The GUI thread's side: everything the checking thread changed since the last time.
     void collectChangedPages();
+    void announceUpdates(const std::vector<std::vector<RisenPage>>& cycles, bool userIsHere);
 
     const VelmoraServices services;
 
@@ -152,6 +157,9 @@ private:
     std::unique_ptr<PageChecker> checker;
     std::unique_ptr<CheckScheduler> scheduler;
     ChangedPages changedPages;
+    UpdateNoticeRule noticeRule;
+    // Reaches for the bus only when there is news to tell.
+    DesktopNotifier notifier{services.notificationBus, [this] { bringForward(); }};
 
     MouseAction* mouseAction = nullptr;
     MouseMoveAction* mouseMoveAction = nullptr;
