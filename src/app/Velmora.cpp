@@ -227,6 +227,9 @@ void Velmora::showMainWindow() {
         if (owned->isVisible())
             owned->raise();
     }
+    // Nor the tool tip, which would otherwise hide under the window it belongs to.
+    if (ToolTip && ToolTip->isVisible())
+        ToolTip->raise();
 }
 
 // A click on the desktop's notice: the user wants to see the pages now.
