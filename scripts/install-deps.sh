@@ -11,6 +11,7 @@ build_packages=(
     cmake
     ninja-build
     g++
+    # Qt's Widgets, D-Bus (desktop notifications) and Test modules.
     qt6-base-dev
     # Qt6Gui's CMake package refuses to load without the OpenGL headers and libraries.
     libgl-dev
@@ -40,6 +41,8 @@ test_packages=(
     nginx-light
     # The tests make their own certificate authority and server certificate.
     openssl
+    # The notification test runs a private session bus with a stand-in notification service.
+    dbus-daemon
 )
 
 package_packages=(

@@ -4,6 +4,7 @@
 #include "dialogs/AlertDialog.h"
 #include "ui/PagePanel.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -891,6 +892,69 @@ private slots:
                                         .arg(inside.y())
                                         .arg(face.pixelColor(inside).name())));
         }
+    }
+
+    // Each row names a dialog and one of its parts; "alert" is an alert dialog itself.
+    void dialogsReadWellToAScreenReader_data() {
+        QTest::addColumn<int>("role");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("description");
+
+        const int field = QAccessible::EditableText;
+        QTest::newRow("addPageDialog TitleTextField") << field << "Title:"
+                                                      << "";
+        QTest::newRow("addPageDialog URLTextField") << field << "URL:"
+                                                    << "";
+        QTest::newRow("changePageDialog PageList") << int(QAccessible::List) << "Pages"
+                                                   << "";
+        QTest::newRow("changePageDialog TitleTextField") << field << "Title"
+                                                         << "";
+        QTest::newRow("changePageDialog URLTextField") << field << "URL"
+                                                       << "";
+        QTest::newRow("changeSettingDialog BrowserTextField") << field << "ブラウザー"
+                                                              << "";
+        QTest::newRow("changeSettingDialog BrowserButton")
+            << int(QAccessible::Button) << "Select browser"
+            << "";
+        QTest::newRow("changeSettingDialog TimeTextField") << field << "更新時間"
+                                                           << "秒";
+        QTest::newRow("alert") << int(QAccessible::AlertMessage) << "Alert" << notANumberAlert;
+    }
+
+    void dialogsReadWellToAScreenReader() {
+        QFETCH(int, role);
+        QFETCH(QString, name);
+        QFETCH(QString, description);
+
+        ScratchDirectory scratch;
+        Harness harness;
+        Velmora window(harness.services());
+        AlertDialog alert(&window);
+        alert.setAlertMessage(notANumberAlert);
+        const QStringList path = QString(QTest::currentDataTag()).split(u' ');
+        QWidget* read = path[0] == "alert" ? &alert : window.findChild<QDialog*>(path[0]);
+        if (path.size() > 1)
+            read = child<QWidget>(*read, path[1].toLatin1());
+        QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(read);
+        QCOMPARE(int(reader->role()), role);
+        QCOMPARE(reader->text(QAccessible::Name), name);
+        QCOMPARE(reader->text(QAccessible::Description), description);
+    }
+
+    // The list, the fields beside it, then the buttons from left to right, and round again.
+    void changeDialogTabFollowsTheEye() {
+        ScratchDirectory scratch;
+        Harness harness;
+        Velmora window(harness.services());
+        auto* list =
+            window.findChild<QDialog*>("changePageDialog")->findChild<QWidget*>("PageList");
+        QStringList visited{list->objectName()};
+        for (QWidget* next = list->nextInFocusChain(); next != list;
+             next = next->nextInFocusChain())
+            if (next->focusPolicy() & Qt::TabFocus)
+                visited << next->objectName();
+        QCOMPARE(visited, (QStringList{"PageList", "TitleTextField", "URLTextField", "DeleteButton",
+                                       "OKButton", "CancelButton"}));
     }
 
     // Typing goes only into fields that belong to a selected page: a click beside the rows

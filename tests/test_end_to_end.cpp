@@ -404,11 +404,15 @@ void TestEndToEnd::mainWindowShowsTheThreeIcons() {
 }
 
 // The pointer moving right and down inside a tile passes onto the tool tip; the tip neither
-// hides nor hops, and leaving the tile hides it.
+// hides nor hops, nor goes under the window when an update raises it, and leaving the tile
+// hides it.
 void TestEndToEnd::toolTipStaysWhileThePointerMovesInItsTile() {
+    TestHttpServer server;
+    server.setRoute("/page", TestHttpServer::Route::modifiedAt(firstTime));
     ScratchDirectory scratch;
-    ScratchDirectory::write("Group.dat", "1,Tip page,http://127.0.0.1:9/,0,");
-    ScratchDirectory::write("Setting.ini", ",9999,");
+    ScratchDirectory::write("Group.dat", "1,Tip page," + server.url("/page").toUtf8() + "," +
+                                             QByteArray::number(firstTime) + ",");
+    ScratchDirectory::write("Setting.ini", ",1,");
 
     RunningVelmora velmora(scratch.path());
     std::optional<QRect> frame;
@@ -433,6 +437,11 @@ void TestEndToEnd::toolTipStaysWhileThePointerMovesInItsTile() {
         QVERIFY2(tipAt(tipCorner, "e2e-tip-moved"),
                  qPrintable(QStringLiteral("tip gone at %1,%2").arg(inTile.x()).arg(inTile.y())));
     }
+    // No window manager runs: only the program keeps the tip above the window it raises.
+    server.setLastModified("/page", raisedTime);
+    const int before = server.requestCountFor("/page");
+    QTRY_VERIFY_WITH_TIMEOUT(server.requestCountFor("/page") >= before + 2, 20000);
+    QVERIFY(tipAt(tipCorner, "e2e-tip-raised"));
     moveTo(tile + QPoint(-20, 95));
     QTRY_VERIFY_WITH_TIMEOUT(!tipAt(tipCorner, "e2e-tip-left"), 10000);
 

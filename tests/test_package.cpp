@@ -84,6 +84,8 @@ void TestPackage::controlFields_data() {
     QTest::newRow("dependencies") << "Depends"
                                   << "libqt6widgets6 \\(>= [^)]+\\).*libcurl4|"
                                      "libcurl4.*libqt6widgets6 \\(>= [^)]+\\)";
+    QTest::newRow("D-Bus for the desktop notices") << "Depends"
+                                                   << "libqt6dbus6 \\(>= [^)]+\\)";
     QTest::newRow("description") << "Description"
                                  << "^watch web pages.*\n .*Velmora keeps";
 }

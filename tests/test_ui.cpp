@@ -96,10 +96,15 @@ QImage picture(QWidget& widget) {
     return widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
-QImage tilePicture(const Page& page) {
-    QImage image(100, 100, QImage::Format_RGB32);
+// The tile as a screen of this device pixel ratio shows it, in device pixels, with a red
+// margin around it.
+QImage tilePicture(const Page& page, qreal scale = 1, int margin = 0) {
+    const int side = qRound((100 + 2 * margin) * scale);
+    QImage image(side, side, QImage::Format_RGB32);
+    image.setDevicePixelRatio(scale);
     image.fill(Qt::red);
     QPainter painter(&image);
+    painter.translate(margin, margin);
     PageTile().paint(painter, page);
     return image;
 }
@@ -374,30 +379,57 @@ private slots:
         QCOMPARE(split ? QStringList{split->program} + split->arguments : QStringList(), call);
     }
 
-    void tileFrame_data() {
-        QTest::addColumn<QPoint>("pixel");
-        QTest::addColumn<int>("grey");
+    // The tile where the panel puts its first one, on half a device pixel at 1.5. From each
+    // edge inwards (a fifth of the way along it) and from each corner along the diagonal: the
+    // etched frame whole, then the white inside. The picture made for the scale is drawn pixel
+    // for pixel on the nearest device pixel.
+    void tileAtEveryScale_data() {
+        QTest::addColumn<qreal>("scale");
+        QTest::addColumn<QList<int>>("greyOutside"); // from the top and the left
+        QTest::addColumn<QList<int>>("darkOutside"); // from the bottom and the right
+        QTest::addColumn<QString>("picture");
+        QTest::addColumn<QPoint>("iconCorner");
 
-        QTest::newRow("outer top") << QPoint(10, 0) << 128;
-        QTest::newRow("outer left") << QPoint(0, 90) << 128;
-        QTest::newRow("outer bottom") << QPoint(10, 99) << 64;
-        QTest::newRow("outer right") << QPoint(99, 90) << 64;
-        QTest::newRow("inner top") << QPoint(10, 1) << 64;
-        QTest::newRow("inner left") << QPoint(1, 90) << 64;
-        QTest::newRow("inner bottom") << QPoint(10, 98) << 128;
-        QTest::newRow("inner right") << QPoint(98, 90) << 128;
-        QTest::newRow("top-left corner") << QPoint(0, 0) << 128;
-        QTest::newRow("bottom-right corner") << QPoint(99, 99) << 64;
-        QTest::newRow("background") << QPoint(10, 10) << 255;
+        QTest::newRow("1x") << 1.0 << QList<int>{128, 64, 255} << QList<int>{64, 128, 255}
+                            << ":/images/UpIcon.gif" << QPoint(25, 3);
+        QTest::newRow("1.5x") << 1.5 << QList<int>{128, 128, 64, 255}
+                              << QList<int>{64, 64, 128, 255} << ":/images/UpIcon@1.5x.gif"
+                              << QPoint(38, 5);
+        QTest::newRow("2x") << 2.0 << QList<int>{128, 128, 64, 64, 255}
+                            << QList<int>{64, 64, 128, 128, 255} << ":/images/UpIcon@2x.gif"
+                            << QPoint(50, 6);
     }
 
-    void tileFrame() {
-        QFETCH(QPoint, pixel);
-        QFETCH(int, grey);
+    void tileAtEveryScale() {
+        QFETCH(qreal, scale);
+        QFETCH(QList<int>, greyOutside);
+        QFETCH(QList<int>, darkOutside);
+        QFETCH(QString, picture);
+        QFETCH(QPoint, iconCorner);
 
-        const QImage image = tilePicture(Page(nullptr));
-        QCOMPARE(image.size(), QSize(100, 100));
-        QCOMPARE(image.pixelColor(pixel), QColor(grey, grey, grey));
+        Page page(nullptr);
+        page.setStatus(Page::isRenew);
+        const QImage image = tilePicture(page, scale, TileFlow::gap);
+        // Half a device pixel rounds up, so the tile covers [first, last].
+        const int first = qRound(TileFlow::gap * scale);
+        const int last = qRound((TileFlow::gap + 100) * scale) - 1;
+        const int along = first + (last - first) / 5;
+        const QList<std::tuple<QPoint, QPoint, QList<int>>> walks{
+            {{along, first}, {0, 1}, greyOutside}, {{first, along}, {1, 0}, greyOutside},
+            {{first, first}, {1, 1}, greyOutside}, {{along, last}, {0, -1}, darkOutside},
+            {{last, along}, {-1, 0}, darkOutside}, {{last, last}, {-1, -1}, darkOutside}};
+        for (const auto& [start, step, greys] : walks) {
+            QCOMPARE(image.pixelColor(start - step), QColor(Qt::red));
+            for (int i = 0; i < greys.size(); ++i)
+                QCOMPARE(image.pixelColor(start + i * step), QColor(greys[i], greys[i], greys[i]));
+        }
+
+        const QImage drawing(picture);
+        QImage onWhite(drawing.size(), QImage::Format_RGB32);
+        onWhite.fill(Qt::white);
+        QPainter(&onWhite).drawImage(onWhite.rect(), drawing);
+        onWhite.setDevicePixelRatio(scale);
+        QCOMPARE(image.copy(QRect(QPoint(first, first) + iconCorner, onWhite.size())), onWhite);
     }
 
     void tileIconFollowsState() {

@@ -11,6 +11,7 @@
 #include "ui/VelmoraStartWindow.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
 #include <QDialog>
 #include <cstdlib>
 
@@ -49,6 +50,7 @@ VelmoraServices VelmoraServices::real() {
     VelmoraServices services;
     services.makeChecker = [] { return std::make_unique<AccessCheck>(); };
     services.quit = [] { QCoreApplication::exit(0); };
+    services.notificationBus = [] { return QDBusConnection::sessionBus(); };
     return services;
 }
 
@@ -249,6 +251,15 @@ void Velmora::showMainWindow() {
         if (owned->isVisible())
             owned->raise();
     }
+    // Nor the tool tip, which would otherwise hide under the window it belongs to.
+    if (ToolTip && ToolTip->isVisible())
+        ToolTip->raise();
+}
+
+// A click on the desktop's notice: the user wants to see the pages now.
+void Velmora::bringForward() {
+    showMainWindow();
+    activateWindow();
 }
 
 template <typename Work> void Velmora::postToGui(Work&& work) {
@@ -268,11 +279,29 @@ void Velmora::showMainWindowRequested() {
         postToGui([this] { collectChangedPages(); });
 }
 
+void Velmora::renewed(const Page& page) {
+    changedPages.markRise(page);
+}
+
 void Velmora::collectChangedPages() {
     const ChangedPages::Batch batch = changedPages.collect();
+    // Asked before the window comes up for this batch.
+    const bool userIsHere = isActiveWindow();
     if (batch.showWindow)
         showMainWindow();
     MainPanel->repaintPages(batch.repaint);
+    announceUpdates(batch.finishedCycles, userIsHere);
+}
+
+// Desktops may refuse to let a window come up by itself; a notice always reaches the user.
+// Every cycle goes through the rule, so it learns which pages rise again and again, even
+// while the user looks at the window and no notice is due.
+void Velmora::announceUpdates(const std::vector<std::vector<RisenPage>>& cycles, bool userIsHere) {
+    QStringList names;
+    for (const std::vector<RisenPage>& cycle : cycles)
+        names << noticeRule.namesFor(cycle);
+    if (!names.isEmpty() && !userIsHere)
+        notifier.notify(UpdateNotice::summary, UpdateNotice::body(names));
 }
 
 void Velmora::cycleStarted() {
@@ -281,4 +310,6 @@ void Velmora::cycleStarted() {
 
 void Velmora::cycleFinished() {
     postToGui([this] { setCursor(Qt::ArrowCursor); });
+    if (changedPages.markCycleFinished())
+        postToGui([this] { collectChangedPages(); });
 }

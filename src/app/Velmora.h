@@ -4,6 +4,7 @@
 #include "app/CheckScheduler.h"
 #include "model/PageChecker.h"
 #include "model/PageList.h"
+#include "platform/DesktopNotifier.h"
 #include "storage/GroupFile.h"
 #include "storage/SettingFile.h"
 #include "storage/StoredFile.h"
@@ -36,6 +37,8 @@ struct VelmoraServices {
     CheckScheduler::TickWait tickWait;
     std::function<void()> quit;
     std::chrono::milliseconds startWindowTime{4000};
+    // None: no desktop notices.
+    DesktopNotifier::BusConnector notificationBus;
 
     static VelmoraServices real();
 };
@@ -99,6 +102,7 @@ private:
     bool saveFile(StoredFile& file, const QString& text);
     void reportKeptFiles();
     void showMainWindow();
+    void bringForward();
     void mouseEntered(qsizetype tile, QPoint position);
     void openPageAt(qsizetype index);
     void launchBrowser(const QString& target);
@@ -126,10 +130,12 @@ private:
     // Called on the checking thread; each hands its work to the GUI thread.
     void repaintRequested(const Page& page) override;
     void showMainWindowRequested() override;
+    void renewed(const Page& page) override;
     void cycleStarted() override;
     void cycleFinished() override;
     // The GUI thread's side: everything the checking thread changed since the last time.
     void collectChangedPages();
+    void announceUpdates(const std::vector<std::vector<RisenPage>>& cycles, bool userIsHere);
 
     const VelmoraServices services;
 
@@ -152,6 +158,9 @@ private:
     std::unique_ptr<PageChecker> checker;
     std::unique_ptr<CheckScheduler> scheduler;
     ChangedPages changedPages;
+    UpdateNoticeRule noticeRule;
+    // Reaches for the bus only when there is news to tell.
+    DesktopNotifier notifier{services.notificationBus, [this] { bringForward(); }};
 
     MouseAction* mouseAction = nullptr;
     MouseMoveAction* mouseMoveAction = nullptr;
