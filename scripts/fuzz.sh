@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets of the two file readers with clang's libFuzzer and runs each.
+# Builds the fuzz targets of the two file readers and the HTTP date reader with clang's
+# libFuzzer and runs each.
 #
 #   scripts/fuzz.sh [SECONDS]    run each target for SECONDS (default 60)
 #
-# Each target checks that whatever its reader accepts survives a save and a read unchanged.
+# Each file reader's target checks that whatever its reader accepts survives a save and a read
+# unchanged; the date reader's, that it agrees with libcurl's wherever both read a date.
 # CMake builds the targets in build/fuzz with clang (VELMORA_FUZZ), from the same core library
 # the program uses, with AddressSanitizer and UndefinedBehaviorSanitizer. Each starts from the
 # seeds in tests/fuzz/corpus/<target>; what a run adds is kept in build/fuzz/corpus for the
@@ -14,7 +16,7 @@ set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 seconds="${1:-60}"
 if ! [[ "$seconds" =~ ^[1-9][0-9]*$ ]]; then
-    sed -n '2,11s/^# \{0,1\}//p' "${BASH_SOURCE[0]}" >&2
+    sed -n '2,13s/^# \{0,1\}//p' "${BASH_SOURCE[0]}" >&2
     exit 2
 fi
 
@@ -28,7 +30,7 @@ fi
 # CI builds treat warnings as errors, as scripts/test.sh does.
 warnings_as_errors=OFF
 [[ "${CI:-}" != true ]] || warnings_as_errors=ON
-targets=(group_file setting_file)
+targets=(group_file setting_file http_date)
 echo "=== fuzz: configure and build" >&2
 cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DVELMORA_FUZZ=ON \
     -DBUILD_TESTING=OFF -DCMAKE_COMPILE_WARNING_AS_ERROR="$warnings_as_errors" "${launcher[@]}"

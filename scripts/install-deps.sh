@@ -4,13 +4,14 @@
 #   scripts/install-deps.sh --test   that, plus what the tests and the benchmark need
 #   scripts/install-deps.sh --package  that, plus what building the Debian package needs
 #                                      (--test includes it: a test checks the package)
-#   scripts/install-deps.sh --fuzz   that, plus what the fuzz targets of the file readers need
+#   scripts/install-deps.sh --fuzz   that, plus what the fuzz targets need
 set -euo pipefail
 
 build_packages=(
     cmake
     ninja-build
     g++
+    # Qt's Widgets, D-Bus (desktop notifications) and Test modules.
     qt6-base-dev
     # Qt6Gui's CMake package refuses to load without the OpenGL headers and libraries.
     libgl-dev
@@ -42,6 +43,8 @@ test_packages=(
     nginx-light
     # The tests make their own certificate authority and server certificate.
     openssl
+    # The notification test runs a private session bus with a stand-in notification service.
+    dbus-daemon
 )
 
 package_packages=(

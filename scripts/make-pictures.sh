@@ -7,31 +7,43 @@ repo="$(cd "$(dirname "$0")/.." && pwd)"
 out="$repo/resources/images"
 mkdir -p "$out"
 
-# A sheet of paper with a folded corner on a transparent 50 x 50 canvas.
+# A sheet of paper with a folded corner on a transparent canvas of $size pixels, drawn in the
+# coordinates of the 50 x 50 picture and scaled with $scaling.
 sheet() { # fill stroke
-    sheet_args=(-size 50x50 xc:none -fill "$1" -stroke "$2" -strokewidth 2
+    sheet_args=(-size "${size}x${size}" xc:none "${scaling[@]}"
+                -fill "$1" -stroke "$2" -strokewidth 2
                 -draw 'polygon 9,3 32,3 41,12 41,47 9,47'
                 -fill "$2" -draw 'polygon 32,3 32,12 41,12')
 }
 
-# Unchanged: a plain white page with blue lines of text.
-sheet white '#2c5aa0'
-convert "${sheet_args[@]}" -stroke '#6d8fc7' -strokewidth 2 \
-    -draw 'line 14,20 36,20' -draw 'line 14,27 36,27' \
-    -draw 'line 14,34 36,34' -draw 'line 14,41 28,41' \
-    "$out/DefaultIcon.gif"
+# The tile pictures at 1x, and at 1.5x and 2x for high-resolution screens: the same drawing
+# with more pixels. ImageMagick puts pixel centres on whole coordinates, so the drawing is
+# scaled about those centres (x becomes scale * x + (scale - 1) / 2), and the strokes widen
+# with it.
+for variant in 1:50:0: 1.5:75:0.25:@1.5x 2:100:0.5:@2x; do
+    IFS=: read -r scale size shift suffix <<<"$variant"
+    scaling=()
+    [[ "$scale" == 1 ]] || scaling=(-affine "$scale,0,0,$scale,$shift,$shift")
 
-# Not found: a grey page crossed out in red.
-sheet '#d9d9d9' '#7a7a7a'
-convert "${sheet_args[@]}" -stroke '#d01c1c' -strokewidth 5 \
-    -draw 'line 14,18 36,40' -draw 'line 36,18 14,40' \
-    "$out/NotFoundIcon.gif"
+    # Unchanged: a plain white page with blue lines of text.
+    sheet white '#2c5aa0'
+    convert "${sheet_args[@]}" -stroke '#6d8fc7' -strokewidth 2 \
+        -draw 'line 14,20 36,20' -draw 'line 14,27 36,27' \
+        -draw 'line 14,34 36,34' -draw 'line 14,41 28,41' \
+        "$out/DefaultIcon$suffix.gif"
 
-# Updated: a bright yellow page with a green arrow pointing up.
-sheet '#fff3b0' '#d08a00'
-convert "${sheet_args[@]}" -fill '#1f9d3a' -stroke '#11692a' -strokewidth 1 \
-    -draw 'polygon 25,10 39,26 30,26 30,42 20,42 20,26 11,26' \
-    "$out/UpIcon.gif"
+    # Not found: a grey page crossed out in red.
+    sheet '#d9d9d9' '#7a7a7a'
+    convert "${sheet_args[@]}" -stroke '#d01c1c' -strokewidth 5 \
+        -draw 'line 14,18 36,40' -draw 'line 36,18 14,40' \
+        "$out/NotFoundIcon$suffix.gif"
+
+    # Updated: a bright yellow page with a green arrow pointing up.
+    sheet '#fff3b0' '#d08a00'
+    convert "${sheet_args[@]}" -fill '#1f9d3a' -stroke '#11692a' -strokewidth 1 \
+        -draw 'polygon 25,10 39,26 30,26 30,42 20,42 20,26 11,26' \
+        "$out/UpIcon$suffix.gif"
+done
 
 # The start window's title picture; the lower left stays calm for the version and user lines.
 convert -size 400x200 gradient:'#f4f7fb'-'#c9d6ea' \

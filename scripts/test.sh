@@ -14,7 +14,7 @@
 # When the package test is among the chosen ones, scripts/package.sh builds the .deb first.
 # With CI=true every build treats warnings as errors; with CI=true and no option: the C++
 # files' clang-format check, the whole suite, then the core tests under ThreadSanitizer, then
-# each file reader's fuzz target for 60 seconds (scripts/fuzz.sh).
+# each fuzz target for 60 seconds (scripts/fuzz.sh).
 # Without a usable DISPLAY a private Xvfb server is started for the end-to-end test.
 # Exits non-zero when anything fails to build or any test fails.
 set -euo pipefail
@@ -22,7 +22,7 @@ set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 usage() {
-    sed -n '2,20s/^# \{0,1\}//p' "${BASH_SOURCE[0]}" >&2
+    sed -n '2,19s/^# \{0,1\}//p' "${BASH_SOURCE[0]}" >&2
 }
 
 jobs="$(nproc 2>/dev/null || echo 2)"

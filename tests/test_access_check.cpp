@@ -189,11 +189,18 @@ void TestAccessCheck::readsHttpDates_data() {
     date("leap second", "Sat, 31 Dec 2016 23:59:60 GMT", utc(2017, 1, 1, 0, 0, 0));
     date("year 0", "Sat, 01 Jan 0000 00:00:00 GMT", -62'167'219'200'000);
     date("year 9999 ends", "Fri, 31 Dec 9999 23:59:59 GMT", 253'402'300'799'000);
-    // Two-digit years fall within 50 years of 2026.
-    date("two-digit year, 50 years ahead", "Monday, 01-Jan-76 00:00:00 GMT",
+    // Two-digit years: the latest that is at most 50 years after now, 2026-06-15 12:00:00.
+    date("two-digit year, 49 years ahead", "Monday, 01-Jan-76 00:00:00 GMT",
          utc(2076, 1, 1, 0, 0, 0));
+    date("two-digit year, 50 years ahead to the second", "Monday, 15-Jun-76 12:00:00 GMT",
+         utc(2076, 6, 15, 12, 0, 0));
+    date("two-digit year, a second beyond 50 years", "Monday, 15-Jun-76 12:00:01 GMT",
+         utc(1976, 6, 15, 12, 0, 1));
+    date("two-digit year, later in that year", "Friday, 31-Dec-76 23:59:59 GMT",
+         utc(1976, 12, 31, 23, 59, 59));
     date("two-digit year, 51 years ahead", "Friday, 01-Jan-77 00:00:00 GMT",
          utc(1977, 1, 1, 0, 0, 0));
+    date("two-digit year, this year", "Monday, 15-Jun-26 12:00:00 GMT", utc(2026, 6, 15, 12, 0, 0));
 
     noDate("empty", "");
     noDate("words", "sometime last week");
@@ -220,7 +227,9 @@ void TestAccessCheck::readsHttpDates() {
     QFETCH(QByteArray, text);
     QFETCH(bool, valid);
     QFETCH(qint64, expected);
-    const std::optional<qint64> ms = parseHttpDate(text.toStdString(), 2026);
+    const std::chrono::system_clock::time_point now(
+        std::chrono::milliseconds(utc(2026, 6, 15, 12, 0, 0)));
+    const std::optional<qint64> ms = parseHttpDate(text.toStdString(), now);
     QCOMPARE(ms.has_value(), valid);
     if (valid)
         QCOMPARE(*ms, expected);

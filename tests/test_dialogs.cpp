@@ -5,6 +5,7 @@
 #include "dialogs/AlertDialog.h"
 #include "ui/PagePanel.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -829,6 +830,69 @@ private slots:
         }
     }
 
+    // Each row names a dialog and one of its parts; "alert" is an alert dialog itself.
+    void dialogsReadWellToAScreenReader_data() {
+        QTest::addColumn<int>("role");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("description");
+
+        const int field = QAccessible::EditableText;
+        QTest::newRow("addPageDialog TitleTextField") << field << "Title:"
+                                                      << "";
+        QTest::newRow("addPageDialog URLTextField") << field << "URL:"
+                                                    << "";
+        QTest::newRow("changePageDialog PageList") << int(QAccessible::List) << "Pages"
+                                                   << "";
+        QTest::newRow("changePageDialog TitleTextField") << field << "Title"
+                                                         << "";
+        QTest::newRow("changePageDialog URLTextField") << field << "URL"
+                                                       << "";
+        QTest::newRow("changeSettingDialog BrowserTextField") << field << "ブラウザー"
+                                                              << "";
+        QTest::newRow("changeSettingDialog BrowserButton")
+            << int(QAccessible::Button) << "Select browser"
+            << "";
+        QTest::newRow("changeSettingDialog TimeTextField") << field << "更新時間"
+                                                           << "秒";
+        QTest::newRow("alert") << int(QAccessible::AlertMessage) << "Alert" << notANumberAlert;
+    }
+
+    void dialogsReadWellToAScreenReader() {
+        QFETCH(int, role);
+        QFETCH(QString, name);
+        QFETCH(QString, description);
+
+        ScratchDirectory scratch;
+        Harness harness;
+        Velmora window(harness.services());
+        AlertDialog alert(&window);
+        alert.setAlertMessage(notANumberAlert);
+        const QStringList path = QString(QTest::currentDataTag()).split(u' ');
+        QWidget* read = path[0] == "alert" ? &alert : window.findChild<QDialog*>(path[0]);
+        if (path.size() > 1)
+            read = child<QWidget>(*read, path[1].toLatin1());
+        QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(read);
+        QCOMPARE(int(reader->role()), role);
+        QCOMPARE(reader->text(QAccessible::Name), name);
+        QCOMPARE(reader->text(QAccessible::Description), description);
+    }
+
+    // The list, the fields beside it, then the buttons from left to right, and round again.
+    void changeDialogTabFollowsTheEye() {
+        ScratchDirectory scratch;
+        Harness harness;
+        Velmora window(harness.services());
+        auto* list =
+            window.findChild<QDialog*>("changePageDialog")->findChild<QWidget*>("PageList");
+        QStringList visited{list->objectName()};
+        for (QWidget* next = list->nextInFocusChain(); next != list;
+             next = next->nextInFocusChain())
+            if (next->focusPolicy() & Qt::TabFocus)
+                visited << next->objectName();
+        QCOMPARE(visited, (QStringList{"PageList", "TitleTextField", "URLTextField", "DeleteButton",
+                                       "OKButton", "CancelButton"}));
+    }
+
     // Typing goes only into fields that belong to a selected page: a click beside the rows
     // hands the texts to their page and closes the fields, and so does a deletion.
     void changeDialogFieldsFollowTheSelection() {
@@ -876,7 +940,7 @@ private slots:
 
     // A directory in the way of the list file: the user hears of it at start and at every
     // save; the new page stays in the list and on screen, and the quit that cannot save it
-    // is turned down once.
+    // is turned down once, and again after each save that worked in between.
     void listFileThatCannotBeWrittenKeepsTheEdit() {
         ScratchDirectory scratch;
         QVERIFY(QDir().mkdir("Group.dat"));
@@ -906,8 +970,29 @@ private slots:
         QCOMPARE(harness.quitCalls, 0);
         QVERIFY(window.isVisible());
         QCOMPARE(ScratchDirectory::read("Setting.ini"), QByteArray(",9999,"));
-        window.close();
+
+        // Room made, a page saved, the way blocked again: the next quit is turned down too.
+        const auto addPage = [&](const char* title) {
+            driver.on("addPageDialog", [title](QWidget& dialog) {
+                retype(dialog, "TitleTextField", title);
+                retype(dialog, "URLTextField", "http://more/");
+                click(dialog, "OKButton");
+            });
+            open(window, "addPageDialog");
+        };
+        QVERIFY(QDir().rmdir("Group.dat"));
+        addPage("Saved");
+        QCOMPARE(titlesIn(ScratchDirectory::read("Group.dat")), (QStringList{"Kept", "Saved"}));
+        QVERIFY(QFile::remove("Group.dat") && QDir().mkdir("Group.dat"));
+        addPage("Unsaved");
+        QVERIFY(driver.ranToTheEnd());
         QCOMPARE(driver.alerts().mid(3), QStringList{groupNotSaved});
+        window.exit();
+        QCOMPARE(driver.alerts().mid(4), QStringList{groupNotSaved});
+        QCOMPARE(harness.quitCalls, 0);
+
+        window.close();
+        QCOMPARE(driver.alerts().mid(5), QStringList{groupNotSaved});
         QCOMPARE(harness.quitCalls, 1);
         QVERIFY(QFileInfo("Group.dat").isDir());
     }

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QImage>
 #include <QProcess>
+#include <QWindow>
 #include <QtTest>
 #include <optional>
 
@@ -204,6 +205,7 @@ private slots:
     void mainWindowShowsTheThreeIcons();
     void toolTipStaysWhileThePointerMovesInItsTile();
     void wheelOverThePagesScrolls();
+    void secondStartInTheFolderBringsTheFirstForward();
 };
 
 void TestEndToEnd::init() {
@@ -402,11 +404,15 @@ void TestEndToEnd::mainWindowShowsTheThreeIcons() {
 }
 
 // The pointer moving right and down inside a tile passes onto the tool tip; the tip neither
-// hides nor hops, and leaving the tile hides it.
+// hides nor hops, nor goes under the window when an update raises it, and leaving the tile
+// hides it.
 void TestEndToEnd::toolTipStaysWhileThePointerMovesInItsTile() {
+    TestHttpServer server;
+    server.setRoute("/page", TestHttpServer::Route::modifiedAt(firstTime));
     ScratchDirectory scratch;
-    ScratchDirectory::write("Group.dat", "1,Tip page,http://127.0.0.1:9/,0,");
-    ScratchDirectory::write("Setting.ini", ",9999,");
+    ScratchDirectory::write("Group.dat", "1,Tip page," + server.url("/page").toUtf8() + "," +
+                                             QByteArray::number(firstTime) + ",");
+    ScratchDirectory::write("Setting.ini", ",1,");
 
     RunningVelmora velmora(scratch.path());
     std::optional<QRect> frame;
@@ -431,6 +437,11 @@ void TestEndToEnd::toolTipStaysWhileThePointerMovesInItsTile() {
         QVERIFY2(tipAt(tipCorner, "e2e-tip-moved"),
                  qPrintable(QStringLiteral("tip gone at %1,%2").arg(inTile.x()).arg(inTile.y())));
     }
+    // No window manager runs: only the program keeps the tip above the window it raises.
+    server.setLastModified("/page", raisedTime);
+    const int before = server.requestCountFor("/page");
+    QTRY_VERIFY_WITH_TIMEOUT(server.requestCountFor("/page") >= before + 2, 20000);
+    QVERIFY(tipAt(tipCorner, "e2e-tip-raised"));
     moveTo(tile + QPoint(-20, 95));
     QTRY_VERIFY_WITH_TIMEOUT(!tipAt(tipCorner, "e2e-tip-left"), 10000);
 
@@ -461,6 +472,46 @@ void TestEndToEnd::wheelOverThePagesScrolls() {
     QTRY_VERIFY_WITH_TIMEOUT(velmora.screenshot("e2e-wheel-up") == top, 10000);
 
     velmora.exitAndCheckStatus();
+}
+
+// Every file in the folder, hidden ones included, with its bytes.
+QMap<QString, QByteArray> folderContents(const QString& folder) {
+    QMap<QString, QByteArray> contents;
+    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden))
+        contents[name] = ScratchDirectory::read(folder + "/" + name);
+    return contents;
+}
+
+// A second start in the folder brings the running copy to the front and ends at once with
+// status 0, touching nothing there; a copy killed outright never blocks the next start.
+void TestEndToEnd::secondStartInTheFolderBringsTheFirstForward() {
+    ScratchDirectory scratch;
+    ScratchDirectory::write("Group.dat", "1,Page,http://127.0.0.1:9/,0,");
+    ScratchDirectory::write("Setting.ini", ",9999,");
+    RunningVelmora first(scratch.path());
+    const QString mainWindow = first.windowId();
+    QVERIFY(!mainWindow.isEmpty());
+    // Left by a save of the first copy; only a copy that owns the folder may take it away.
+    ScratchDirectory::write("Group.dat.saving-AbC123", "in flight");
+    const QMap<QString, QByteArray> before = folderContents(scratch.path());
+    QWindow cover;
+    cover.setGeometry(0, 0, 1280, 1024);
+    cover.show();
+    QTRY_VERIFY_WITH_TIMEOUT(stacksAbove(QString::number(cover.winId()), mainWindow), 10000);
+
+    RunningVelmora second(scratch.path());
+    QVERIFY(second.process.waitForFinished(10000));
+    QCOMPARE(second.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.process.exitCode(), 0);
+    QCOMPARE(folderContents(scratch.path()), before);
+    QTRY_VERIFY_WITH_TIMEOUT(stacksAbove(mainWindow, QString::number(cover.winId())), 10000);
+    cover.hide();
+
+    first.process.kill();
+    QVERIFY(first.process.waitForFinished(10000));
+    RunningVelmora third(scratch.path());
+    QVERIFY(!third.windowId().isEmpty());
+    third.exitAndCheckStatus();
 }
 
 QTEST_MAIN(TestEndToEnd)

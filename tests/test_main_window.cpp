@@ -2,6 +2,7 @@
 #include "ScratchDirectory.h"
 #include "SilentChecker.h"
 #include "app/Velmora.h"
+#include "model/AccessCheck.h"
 #include "ui/PagePanel.h"
 
 #include <QAction>
@@ -11,6 +12,7 @@
 #include <QScrollBar>
 #include <QStringEncoder>
 #include <QtTest>
+#include <sys/stat.h>
 
 namespace {
 
@@ -87,7 +89,10 @@ private slots:
     void startupReadsBothFiles();
     void unreadableFilesAreKeptAndReported_data();
     void unreadableFilesAreKeptAndReported();
-    void shiftJisFilesAreReadAndRewrittenAsUtf8();
+    void specialFilesNeverHoldTheProgram_data();
+    void specialFilesNeverHoldTheProgram();
+    void filesReadInPartOrAsShiftJisAreKeptAndReported_data();
+    void filesReadInPartOrAsShiftJisAreKeptAndReported();
     void closeBoxAndShortcutBothExit();
     void risingServerTimeMarksThePageAndReachesTheFile();
     void exitDoesNotWaitForASilentServer();
@@ -272,26 +277,117 @@ void TestMainWindow::unreadableFilesAreKeptAndReported() {
     QCOMPARE(QDir().entryList(QDir::Files, QDir::Name), names);
 }
 
-void TestMainWindow::shiftJisFilesAreReadAndRewrittenAsUtf8() {
+void TestMainWindow::specialFilesNeverHoldTheProgram_data() {
+    QTest::addColumn<QString>("name"); // "special": the file a file:// page names
+    QTest::addColumn<bool>("fifo");    // or else a link to a device
+    QTest::addColumn<QStringList>("reported");
+
+    const QString left = " を読めませんでした。\nファイルはそのまま残します。";
+    // The first quit is turned down as the settings cannot be saved, the second ends.
+    const QStringList setting{"Setting.ini" + left, "Setting.ini を保存できませんでした。",
+                              "Setting.ini を保存できませんでした。"};
+    QTest::newRow("Group.dat, FIFO") << "Group.dat" << true << QStringList{"Group.dat" + left};
+    QTest::newRow("Setting.ini, FIFO") << "Setting.ini" << true << setting;
+    QTest::newRow("Setting.ini, link to a device") << "Setting.ini" << false << setting;
+    QTest::newRow("help.html, FIFO") << "help.html" << true << QStringList{};
+    QTest::newRow("page, FIFO") << "special" << true << QStringList{};
+    QTest::newRow("page, link to a device") << "special" << false << QStringList{};
+}
+
+// Nothing waits on a special file: a data file is refused like an unreadable one and left as
+// it is, and a page naming one has no time while the next page is still checked.
+void TestMainWindow::specialFilesNeverHoldTheProgram() {
+    QFETCH(QString, name);
+    QFETCH(bool, fifo);
+    QFETCH(QStringList, reported);
+
     ScratchDirectory scratch;
-    const char* pages = "2,日本語のページ,http://a/,10,ｶﾅ①,http://b/,20,";
-    const char* settings = "ブラウザ --new,3,";
-    ScratchDirectory::write("Group.dat", shiftJis(pages));
-    ScratchDirectory::write("Setting.ini", shiftJis(settings));
+    QVERIFY(fifo ? ::mkfifo(QFile::encodeName(name).constData(), 0600) == 0
+                 : QFile::link("/dev/zero", name));
+    ScratchDirectory::write("plain.html", "<html></html>");
+    const qint64 plainTime = QFileInfo("plain.html").lastModified().toSecsSinceEpoch() * 1000;
+    const QByteArray url = QUrl::fromLocalFile(scratch.path()).toEncoded();
+    const QByteArray plain = "plain," + url + "/plain.html,0,";
+    if (name == "special")
+        ScratchDirectory::write("Group.dat", "2,special," + url + "/special,0," + plain);
+    else if (name != "Group.dat")
+        ScratchDirectory::write("Group.dat", "1," + plain);
+    if (name != "Setting.ini")
+        ScratchDirectory::write("Setting.ini", ",1,");
+    Harness harness;
+    VelmoraServices services = harness.services();
+    services.makeChecker = [] { return std::make_unique<AccessCheck>(); };
+    ModalDriver driver;
+
+    Velmora window(services);
+    if (const PageList pages = window.pageList()) {
+        QTRY_COMPARE(pages->back()->getLastModifiedDateLong(), plainTime);
+        QCOMPARE(pages->front()->getStatus() == Page::isNotFound, name == "special");
+    }
+    window.exit();
+    if (harness.quitCalls == 0)
+        window.exit();
+    QCOMPARE(harness.quitCalls, 1);
+    QCOMPARE(driver.messages(), reported);
+    QVERIFY(!QFileInfo(name).isFile());
+    QCOMPARE(QFileInfo(name).isSymLink(), !fifo);
+}
+
+void TestMainWindow::filesReadInPartOrAsShiftJisAreKeptAndReported_data() {
+    QTest::addColumn<QByteArray>("group");
+    QTest::addColumn<QByteArray>("setting");
+    QTest::addColumn<QStringList>("reported");
+    // At exit: what was read, in our own form; no check cycle comes in between.
+    QTest::addColumn<QByteArray>("savedGroup");
+    QTest::addColumn<QByteArray>("savedSetting");
+
+    const auto told = [](const char* file, const char* found) {
+        return QString::fromUtf8(file) + QString::fromUtf8(found) + "\n原本は " + file +
+               ".1 に残しました。";
+    };
+    const char* shiftJisText = " を Shift_JIS で読みました。";
+    const char* extraText = " に余分な部分がありました。";
+    const QByteArray pages = "2,日本語のページ,http://a/,10,ｶﾅ①,http://b/,20,";
+    QTest::newRow("both in Shift_JIS")
+        << shiftJis(pages) << shiftJis("ブラウザ --new,9999,")
+        << QStringList{told("Setting.ini", shiftJisText), told("Group.dat", shiftJisText)} << pages
+        << QByteArray("ブラウザ --new,9999,");
+    QTest::newRow("a page beyond the count")
+        << QByteArray("1,A,http://a/,0,B,http://b/,0,") << QByteArray("b,9999,")
+        << QStringList{told("Group.dat", extraText)} << QByteArray("1,A,http://a/,0,")
+        << QByteArray("b,9999,");
+    QTest::newRow("a field after the update time")
+        << QByteArray("1,A,http://a/,0,") << QByteArray("firefox -P work,9999,extra field,")
+        << QStringList{told("Setting.ini", extraText)} << QByteArray("1,A,http://a/,0,")
+        << QByteArray("firefox -P work,9999,");
+    // No pages: the list file is not saved at all.
+    QTest::newRow("Shift_JIS with text after the pages")
+        << shiftJis("0,余分") << QByteArray("b,9999,")
+        << QStringList{told("Group.dat", shiftJisText), told("Group.dat", extraText)}
+        << shiftJis("0,余分") << QByteArray("b,9999,");
+}
+
+// Told once at start, with the originals already beside the files; read as ever.
+void TestMainWindow::filesReadInPartOrAsShiftJisAreKeptAndReported() {
+    QFETCH(QByteArray, group);
+    QFETCH(QByteArray, setting);
+    QFETCH(QStringList, reported);
+    QFETCH(QByteArray, savedGroup);
+    QFETCH(QByteArray, savedSetting);
+
+    ScratchDirectory scratch;
+    ScratchDirectory::write("Group.dat", group);
+    ScratchDirectory::write("Setting.ini", setting);
     Harness harness;
     ModalDriver driver;
-    {
-        Velmora window(harness.services());
-        QCOMPARE(titlesOf(window), (QStringList{"日本語のページ", "ｶﾅ①"}));
-        QCOMPARE(tilesOf(window).size(), 2);
-        QCOMPARE(window.browserCommand(), QStringLiteral("ブラウザ --new"));
-        window.exit();
+    Velmora(harness.services()).exit();
+    QCOMPARE(driver.messages(), reported);
+    QCOMPARE(ScratchDirectory::read("Group.dat"), savedGroup);
+    QCOMPARE(ScratchDirectory::read("Setting.ini"), savedSetting);
+    for (const auto& [name, original] : {std::pair("Group.dat", group), {"Setting.ini", setting}}) {
+        const bool kept = reported.join(u'\n').contains(QString(name) + ".1");
+        QCOMPARE(ScratchDirectory::read(QString(name) + ".1"), kept ? original : QByteArray());
     }
-    QVERIFY(driver.sightings().isEmpty());
-    QCOMPARE(ScratchDirectory::read("Group.dat"), QByteArray(pages));
-    QCOMPARE(ScratchDirectory::read("Setting.ini"), QByteArray(settings));
-    QCOMPARE(ScratchDirectory::read("Group.dat.1"), shiftJis(pages));
-    QCOMPARE(ScratchDirectory::read("Setting.ini.1"), shiftJis(settings));
 }
 
 void TestMainWindow::closeBoxAndShortcutBothExit() {

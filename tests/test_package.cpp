@@ -5,6 +5,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -46,6 +48,7 @@ private slots:
     void validatorsAccept();
     void menuEntryRunsTheProgramInItsDataFolder_data();
     void menuEntryRunsTheProgramInItsDataFolder();
+    void unusableDataFolderStartsNothing_data();
     void unusableDataFolderStartsNothing();
 
 private:
@@ -81,6 +84,8 @@ void TestPackage::controlFields_data() {
     QTest::newRow("dependencies") << "Depends"
                                   << "libqt6widgets6 \\(>= [^)]+\\).*libcurl4|"
                                      "libcurl4.*libqt6widgets6 \\(>= [^)]+\\)";
+    QTest::newRow("D-Bus for the desktop notices") << "Depends"
+                                                   << "libqt6dbus6 \\(>= [^)]+\\)";
     QTest::newRow("description") << "Description"
                                  << "^watch web pages.*\n .*Velmora keeps";
 }
@@ -228,14 +233,34 @@ void TestPackage::menuEntryRunsTheProgramInItsDataFolder() {
     QCOMPARE(QFileInfo(folder).permissions() & others, QFileDevice::Permissions());
 }
 
+void TestPackage::unusableDataFolderStartsNothing_data() {
+    QTest::addColumn<int>("mode"); // of the data folder; -1: a file in its place
+    QTest::addColumn<int>("owner");
+    QTest::addColumn<QString>("fix"); // what the message tells the user to do
+
+    QTest::newRow("a file in the way") << -1 << int(geteuid()) << QString();
+    // A click on a page runs the browser command kept there: nobody else may change it.
+    QTest::newRow("the group may write") << 0770 << int(geteuid()) << "chmod go-w";
+    QTest::newRow("someone else's folder") << 0700 << 4242 << "chown";
+}
+
 void TestPackage::unusableDataFolderStartsNothing() {
+    QFETCH(int, mode);
+    QFETCH(int, owner);
+    QFETCH(QString, fix);
+
+    if (owner != int(geteuid()) && geteuid() != 0)
+        QSKIP("needs root to give the folder to someone else");
     QTemporaryDir scratch;
     QVERIFY(QDir(scratch.path()).mkpath("home"));
     QVERIFY(QDir(scratch.path()).mkpath("data"));
-    // A file where the data folder should be: nothing may land in the home folder instead.
-    QFile blocker(scratch.filePath("data/velmora"));
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    const QString folder = scratch.filePath("data/velmora");
+    const QByteArray path = QFile::encodeName(folder);
+    // Nothing may land in the home folder instead.
+    QFile blocker(folder);
+    QVERIFY(mode < 0 ? blocker.open(QIODevice::WriteOnly)
+                     : QDir().mkdir(folder) && ::chmod(path.constData(), mode_t(mode)) == 0 &&
+                           ::chown(path.constData(), uid_t(owner), gid_t(-1)) == 0);
     QProcessEnvironment environment = launchEnvironment(scratch.filePath("home"));
     environment.insert("XDG_DATA_HOME", scratch.filePath("data"));
 
@@ -246,6 +271,15 @@ void TestPackage::unusableDataFolderStartsNothing() {
     QVERIFY(velmora.waitForFinished(10000));
     QVERIFY(velmora.exitCode() != 0);
     QCOMPARE(entriesOf(scratch.filePath("home")), QStringList());
+    if (mode < 0)
+        return;
+    // The message names the folder and the fix, and the folder stays as the user left it.
+    const QString message = QString::fromLocal8Bit(velmora.readAllStandardError());
+    QVERIFY2(message.contains(folder) && message.contains(fix), qPrintable(message));
+    struct stat status {};
+    QCOMPARE(::stat(path.constData(), &status), 0);
+    QCOMPARE(QList<int>({int(status.st_mode & 07777), int(status.st_uid)}),
+             QList<int>({mode, owner}));
 }
 
 QTEST_MAIN(TestPackage)

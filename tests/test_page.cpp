@@ -13,9 +13,11 @@ public:
         statusAtRepaint = page.getStatus();
     }
     void showMainWindowRequested() override { ++shows; }
+    void renewed(const Page&) override { ++renewals; }
 
     int repaints = 0;
     int shows = 0;
+    int renewals = 0;
     const Page* lastPage = nullptr;
     qint32 statusAtRepaint = 99;
 };
@@ -98,9 +100,12 @@ void TestPage::steps() {
 
     RecordingObserver observer;
     const auto page = std::make_shared<Page>(&observer);
+    int rises = 0;
     for (qsizetype i = 0; i < steps.size(); ++i) {
         const Step& step = steps[i];
         const int repaintsBefore = observer.repaints;
+        // A rise is a result that turns the page updated and brings the window up.
+        rises += step.kind == Step::Modified && step.status == R && step.shows > observer.shows;
         if (step.kind == Step::Tick)
             page->setTime(step.value);
         else
@@ -111,6 +116,7 @@ void TestPage::steps() {
         QVERIFY2(page->getLastModifiedDateLong() == step.recorded, where);
         QVERIFY2(observer.shows == step.shows, where);
         QVERIFY2(observer.repaints == step.repaints, where);
+        QVERIFY2(observer.renewals == rises, where);
         if (observer.repaints != repaintsBefore) {
             // The window repaints from the page, so the new state must already be in place.
             QVERIFY2(observer.lastPage == page.get(), where);

@@ -105,6 +105,8 @@ private slots:
     void stopCutsACycleShortWithoutMarkingThePage();
     void listRebuildRacingACycle();
     void changesReachTheGuiInOneCollection();
+    void noticeNamesARisingPageOncePerRun_data();
+    void noticeNamesARisingPageOncePerRun();
 };
 
 void TestScheduler::cyclesStartOnMultiplesOfTheInterval_data() {
@@ -326,6 +328,17 @@ void TestScheduler::changesReachTheGuiInOneCollection() {
     QVERIFY(!changed.collect().showWindow);
     QVERIFY(changed.collect().repaint.empty());
 
+    // Rises travel with the end of their cycle, so a collection in mid-cycle holds none.
+    changed.markRise(*kept);
+    QVERIFY(changed.collect().finishedCycles.empty());
+    QVERIFY(changed.markCycleFinished());
+    QVERIFY(!changed.markCycleFinished());
+    batch = changed.collect();
+    QCOMPARE(batch.finishedCycles.size(), size_t(2));
+    QCOMPARE(batch.finishedCycles[0].size(), size_t(1));
+    QCOMPARE(batch.finishedCycles[0][0].url, QStringLiteral("http://kept/"));
+    QVERIFY(batch.finishedCycles[1].empty());
+
     // Marks from the checking thread while the GUI thread collects: none is lost, and every
     // mark made after a collection started asks for another one.
     constexpr int marks = 20000;
@@ -344,6 +357,45 @@ void TestScheduler::changesReachTheGuiInOneCollection() {
     checking.join();
     QCOMPARE(collected, size_t(marks));
     QVERIFY(collections <= asked.load());
+}
+
+// Each cycle is the pages that rose in it: "a" is http://a/ titled "A", "a=T" titles it T.
+// Each cycle's notice is empty when it names nobody.
+void TestScheduler::noticeNamesARisingPageOncePerRun_data() {
+    QTest::addColumn<QList<QStringList>>("cycles");
+    QTest::addColumn<QStringList>("notices");
+
+    QTest::newRow("a page rising in every cycle is named once")
+        << QList<QStringList>{{"a"}, {"a"}, {"a"}} << QStringList{"A", "", ""};
+    QTest::newRow("a page that rested is named again")
+        << QList<QStringList>{{"a"}, {}, {"a"}} << QStringList{"A", "", "A"};
+    QTest::newRow("a steady page leaves the others named")
+        << QList<QStringList>{{"a"}, {"a", "b"}, {"c", "a", "b"}} << QStringList{"A", "B", "C"};
+    QTest::newRow("the address, not the title, is the page")
+        << QList<QStringList>{{"a=Old"}, {"a=New"}} << QStringList{"Old", ""};
+    QTest::newRow("a page without a title is named by its address")
+        << QList<QStringList>{{"a="}} << QStringList{"http://a/"};
+    QTest::newRow("three names") << QList<QStringList>{{"a", "b", "c"}} << QStringList{"A\nB\nC"};
+    QTest::newRow("more than three are counted")
+        << QList<QStringList>{{"a", "b", "c", "d", "e"}} << QStringList{"A\nB\nC\nほか 2 件"};
+}
+
+void TestScheduler::noticeNamesARisingPageOncePerRun() {
+    QFETCH(QList<QStringList>, cycles);
+    QFETCH(QStringList, notices);
+
+    UpdateNoticeRule rule;
+    QStringList bodies;
+    for (const QStringList& cycle : cycles) {
+        std::vector<RisenPage> risen;
+        for (const QString& page : cycle) {
+            const QString id = page.section(u'=', 0, 0);
+            risen.push_back(
+                {"http://" + id + "/", page.contains(u'=') ? page.section(u'=', 1) : id.toUpper()});
+        }
+        bodies << UpdateNotice::body(rule.namesFor(risen));
+    }
+    QCOMPARE(bodies, notices);
 }
 
 QTEST_GUILESS_MAIN(TestScheduler)

@@ -107,6 +107,8 @@ private slots:
     void interruptedSavesAreRemoved();
     void savesOnRealFileSystems_data();
     void savesOnRealFileSystems();
+    void savesGoOnlyWhereTheUserMayWrite_data();
+    void savesGoOnlyWhereTheUserMayWrite();
 
 private:
     QTemporaryDir dir;
@@ -599,6 +601,71 @@ void TestStorage::savesOnRealFileSystems() {
     QStringList names = QDir(dir).entryList(QDir::Files);
     names.removeOne("filler");
     QCOMPARE(names, QStringList{"Group.dat"});
+}
+
+void TestStorage::savesGoOnlyWhereTheUserMayWrite_data() {
+    QTest::addColumn<int>("linkOwner"); // Group.dat is a link in a sticky folder; -1: no link
+    QTest::addColumn<int>("owner");     // of the file saved
+    QTest::addColumn<int>("group");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("saved");
+
+    // The saves run as nobody (65534) with the extra group 100; 4242 is a stranger.
+    const auto row = [](const char* name, int link, int owner, int group, int mode, bool saved) {
+        QTest::newRow(name) << link << owner << group << mode << saved;
+    };
+    row("stranger's link in a sticky folder", 4242, 65534, 65534, 0644, false);
+    row("user's link in a sticky folder", 65534, 65534, 65534, 0644, true);
+    row("folder owner's link in a sticky folder", 0, 65534, 65534, 0644, true);
+    row("read-only file", -1, 65534, 65534, 0444, false);
+    row("root's file", -1, 0, 0, 0644, false);
+    row("file of another group of the user", -1, 65534, 100, 0660, true);
+}
+
+// As nobody, in a helper process: a link is followed only where the kernel's protection of
+// sticky folders would follow it, a file the user may not write stays, and a replaced file
+// keeps its owner, group and mode. A second hard link keeps the text from before the save.
+void TestStorage::savesGoOnlyWhereTheUserMayWrite() {
+    QFETCH(int, linkOwner);
+    QFETCH(int, owner);
+    QFETCH(int, group);
+    QFETCH(int, mode);
+    QFETCH(bool, saved);
+
+    if (geteuid() != 0)
+        QSKIP("needs root to act as other users");
+    QTemporaryDir scratch;
+    const auto path = [&](const char* name) { return QFile::encodeName(scratch.filePath(name)); };
+    const auto own = [](const QByteArray& name, int user, int group, int mode) {
+        return ::lchown(name.constData(), uid_t(user), gid_t(group)) == 0 &&
+               (mode < 0 || ::chmod(name.constData(), mode_t(mode)) == 0);
+    };
+    QVERIFY(::chmod(path(""), 0755) == 0 && QDir(scratch.path()).mkdir("sticky") &&
+            QDir(scratch.path()).mkdir("mine"));
+    QVERIFY(own(path("sticky"), 0, 0, 01777) && own(path("mine"), 65534, 65534, 0755));
+    const QByteArray old = "1,A,http://a/,0,";
+    QVERIFY(writeBytes(path("mine/Group.dat"), old) &&
+            own(path("mine/Group.dat"), owner, group, mode));
+    QVERIFY(::link(path("mine/Group.dat"), path("mine/other")) == 0);
+    const QByteArray name = linkOwner < 0 ? path("mine/Group.dat") : path("sticky/Group.dat");
+    if (linkOwner >= 0)
+        QVERIFY(::symlink(path("mine/Group.dat"), name) == 0 &&
+                own(name, linkOwner, linkOwner, -1));
+
+    const QByteArray text = "1,New,http://new/,0,";
+    QProcess writer;
+    writer.start("setpriv", {"--reuid=65534", "--regid=65534", "--groups=100", "--",
+                             STORED_FILE_WRITER, name, text});
+    QVERIFY(writer.waitForFinished());
+    QCOMPARE(writer.exitCode(), saved ? 0 : 1);
+    QCOMPARE(readBytes(path("mine/Group.dat")), saved ? text : old);
+    QCOMPARE(readBytes(path("mine/other")), old);
+    struct stat status {};
+    QCOMPARE(::stat(path("mine/Group.dat"), &status), 0);
+    QCOMPARE(QList<int>({int(status.st_uid), int(status.st_gid), int(status.st_mode & 07777)}),
+             QList<int>({owner, group, mode}));
+    QCOMPARE(::lstat(name, &status) == 0 && S_ISLNK(status.st_mode), linkOwner >= 0);
+    QCOMPARE(QDir(path("mine")).entryList(QDir::Files), (QStringList{"Group.dat", "other"}));
 }
 
 QTEST_MAIN(TestStorage)

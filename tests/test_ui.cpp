@@ -8,6 +8,7 @@
 #include "ui/PageToolTip.h"
 #include "ui/Palette.h"
 #include "ui/ScreenCentre.h"
+#include "ui/TileFlow.h"
 #include "ui/TitleWrap.h"
 
 #include <QAccessible>
@@ -98,10 +99,15 @@ QImage picture(QWidget& widget) {
     return widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
-QImage tilePicture(const Page& page) {
-    QImage image(100, 100, QImage::Format_RGB32);
+// The tile as a screen of this device pixel ratio shows it, in device pixels, with a red
+// margin around it.
+QImage tilePicture(const Page& page, qreal scale = 1, int margin = 0) {
+    const int side = qRound((100 + 2 * margin) * scale);
+    QImage image(side, side, QImage::Format_RGB32);
+    image.setDevicePixelRatio(scale);
     image.fill(Qt::red);
     QPainter painter(&image);
+    painter.translate(margin, margin);
     PageTile().paint(painter, page);
     return image;
 }
@@ -137,6 +143,7 @@ void openTarget(const Velmora& window, const QString& trigger) {
 }
 
 constexpr auto browserAlert = "ブラウザーの設定が間違っています。";
+constexpr auto addressAlert = "ページのアドレスが間違っています。";
 
 } // namespace
 
@@ -188,30 +195,57 @@ private slots:
         QCOMPARE(::centredPosition(screen, window), position);
     }
 
-    void tileFrame_data() {
-        QTest::addColumn<QPoint>("pixel");
-        QTest::addColumn<int>("grey");
+    // The tile where the panel puts its first one, on half a device pixel at 1.5. From each
+    // edge inwards (a fifth of the way along it) and from each corner along the diagonal: the
+    // etched frame whole, then the white inside. The picture made for the scale is drawn pixel
+    // for pixel on the nearest device pixel.
+    void tileAtEveryScale_data() {
+        QTest::addColumn<qreal>("scale");
+        QTest::addColumn<QList<int>>("greyOutside"); // from the top and the left
+        QTest::addColumn<QList<int>>("darkOutside"); // from the bottom and the right
+        QTest::addColumn<QString>("picture");
+        QTest::addColumn<QPoint>("iconCorner");
 
-        QTest::newRow("outer top") << QPoint(10, 0) << 128;
-        QTest::newRow("outer left") << QPoint(0, 90) << 128;
-        QTest::newRow("outer bottom") << QPoint(10, 99) << 64;
-        QTest::newRow("outer right") << QPoint(99, 90) << 64;
-        QTest::newRow("inner top") << QPoint(10, 1) << 64;
-        QTest::newRow("inner left") << QPoint(1, 90) << 64;
-        QTest::newRow("inner bottom") << QPoint(10, 98) << 128;
-        QTest::newRow("inner right") << QPoint(98, 90) << 128;
-        QTest::newRow("top-left corner") << QPoint(0, 0) << 128;
-        QTest::newRow("bottom-right corner") << QPoint(99, 99) << 64;
-        QTest::newRow("background") << QPoint(10, 10) << 255;
+        QTest::newRow("1x") << 1.0 << QList<int>{128, 64, 255} << QList<int>{64, 128, 255}
+                            << ":/images/UpIcon.gif" << QPoint(25, 3);
+        QTest::newRow("1.5x") << 1.5 << QList<int>{128, 128, 64, 255}
+                              << QList<int>{64, 64, 128, 255} << ":/images/UpIcon@1.5x.gif"
+                              << QPoint(38, 5);
+        QTest::newRow("2x") << 2.0 << QList<int>{128, 128, 64, 64, 255}
+                            << QList<int>{64, 64, 128, 128, 255} << ":/images/UpIcon@2x.gif"
+                            << QPoint(50, 6);
     }
 
-    void tileFrame() {
-        QFETCH(QPoint, pixel);
-        QFETCH(int, grey);
+    void tileAtEveryScale() {
+        QFETCH(qreal, scale);
+        QFETCH(QList<int>, greyOutside);
+        QFETCH(QList<int>, darkOutside);
+        QFETCH(QString, picture);
+        QFETCH(QPoint, iconCorner);
 
-        const QImage image = tilePicture(Page(nullptr));
-        QCOMPARE(image.size(), QSize(100, 100));
-        QCOMPARE(image.pixelColor(pixel), QColor(grey, grey, grey));
+        Page page(nullptr);
+        page.setStatus(Page::isRenew);
+        const QImage image = tilePicture(page, scale, TileFlow::gap);
+        // Half a device pixel rounds up, so the tile covers [first, last].
+        const int first = qRound(TileFlow::gap * scale);
+        const int last = qRound((TileFlow::gap + 100) * scale) - 1;
+        const int along = first + (last - first) / 5;
+        const QList<std::tuple<QPoint, QPoint, QList<int>>> walks{
+            {{along, first}, {0, 1}, greyOutside}, {{first, along}, {1, 0}, greyOutside},
+            {{first, first}, {1, 1}, greyOutside}, {{along, last}, {0, -1}, darkOutside},
+            {{last, along}, {-1, 0}, darkOutside}, {{last, last}, {-1, -1}, darkOutside}};
+        for (const auto& [start, step, greys] : walks) {
+            QCOMPARE(image.pixelColor(start - step), QColor(Qt::red));
+            for (int i = 0; i < greys.size(); ++i)
+                QCOMPARE(image.pixelColor(start + i * step), QColor(greys[i], greys[i], greys[i]));
+        }
+
+        const QImage drawing(picture);
+        QImage onWhite(drawing.size(), QImage::Format_RGB32);
+        onWhite.fill(Qt::white);
+        QPainter(&onWhite).drawImage(onWhite.rect(), drawing);
+        onWhite.setDevicePixelRatio(scale);
+        QCOMPARE(image.copy(QRect(QPoint(first, first) + iconCorner, onWhite.size())), onWhite);
     }
 
     void tileIconFollowsState() {
@@ -626,7 +660,8 @@ private slots:
     }
 
     // A tile whose check is running takes no clicks and shows no hand; an address that
-    // starts with "-" is never handed to the browser, which would take it for an option.
+    // starts with "-" is never handed to the browser, which would take it for an option, and
+    // the user hears that the address is wrong.
     void busyTileAndOptionLikeAddressOpenNothing() {
         ScratchDirectory scratch;
         writeSetting("/nonexistent/browser");
@@ -648,7 +683,7 @@ private slots:
 
         enter(tiles[1], icon);
         mouse(tiles[1], QEvent::MouseButtonRelease, icon, Qt::LeftButton);
-        QCOMPARE(driver.sightings().size(), 0);
+        QCOMPARE(driver.messages(), QStringList{addressAlert});
     }
 
     // Rebuilding the tiles under the pointer takes the tip away with them, and an emptied
@@ -864,6 +899,9 @@ private slots:
         QVERIFY(!window.isVisible());
         QVERIFY(!window.pageList());
         QVERIFY(!QFile::exists("help.html"));
+        // A second copy asking this one forward now gets no half-built window.
+        window.startVelmora();
+        QVERIFY(!window.isVisible());
 
         QTRY_VERIFY(window.isVisible());
         QVERIFY(!start->isVisible());
@@ -883,10 +921,13 @@ private slots:
         row("help item", "HelpMenuItem", "http://a/", "{help}");
         row("home page item", "WebMenuItem", "http://a/", "https://...");
         row("plain page", "tile", "http://a.example/x?y=1&z=2", "http://a.example/x?y=1&z=2");
-        row("page with blanks", "tile", " http://a/x y  z ", " http://a/x y  z ");
-        row("page with quotes", "tile", "http://a/\"q\" 'r'", "http://a/\"q\" 'r'");
-        row("page with shell characters", "tile", "http://a/;touch pwned;$(id)`id`|&>x",
-            "http://a/;touch pwned;$(id)`id`|&>x");
+        row("page with shell characters", "tile", "http://a/;touch%20pwned;$(id)&x='r'",
+            "http://a/;touch%20pwned;$(id)&x='r'");
+        // The browser gets the address fully encoded, the name of its host included.
+        row("capitals in scheme and host", "tile", "HTTP://A.Example/X", "http://a.example/X");
+        row("international address", "tile", "https://例え.jp/ページ?q=日本",
+            "https://xn--r8jz45g.jp/%E3%83%9A%E3%83%BC%E3%82%B8?q=%E6%97%A5%E6%9C%AC");
+        row("local file", "tile", "file:///tmp/a%20b.html", "file:///tmp/a%20b.html");
     }
 
     void browserGetsTargetAsOneArgument() {
@@ -921,7 +962,7 @@ private slots:
             QCOMPARE(arguments[1], target);
     }
 
-    void browserThatCannotStartRaisesAlert_data() {
+    void targetThatCannotOpenRaisesAlert_data() {
         QTest::addColumn<QString>("browser");
         QTest::addColumn<QString>("trigger");
         QTest::addColumn<QString>("url"); // "{recorder}" stands for a working program's path
@@ -933,21 +974,33 @@ private slots:
         row("empty command, help item", "", "HelpMenuItem", "http://a/");
         row("empty command, home page item", "", "WebMenuItem", "http://a/");
         // Were the target started in the browser's place, this would succeed without a word.
-        row("empty command never starts the target", "", "tile", "{recorder}");
+        row("empty command never starts the target", "", "tile", "file://{recorder}");
         row("missing program, page click", "/nonexistent/browser", "tile", "http://a/");
         row("missing program with blanks, help item", "\"/no such dir/browser\" --new-window",
             "HelpMenuItem", "http://a/");
         row("directory as program, home page item", "/", "WebMenuItem", "http://a/");
+        // A working browser, but only a well-formed address may reach it: it would take
+        // anything else, even after blanks, for one of its options.
+        const char* browser = "{recorder}";
+        row("option after blanks", browser, "tile", "  --renderer-cmd-prefix=/tmp/evil.sh");
+        row("option after a tab", browser, "tile", "\t--utility-cmd-prefix=/tmp/evil.sh");
+        row("relative path", browser, "tile", "evil.sh");
+        row("blanks around and inside", browser, "tile", " http://a/x y  z ");
+        row("quotes", browser, "tile", "http://a/\"q\"");
+        row("bad percent sign", browser, "tile", "http://a/%zz");
+        row("other scheme", browser, "tile", "javascript:alert(1)");
+        row("web address without a host", browser, "tile", "http:evil");
+        row("file address with a relative path", browser, "tile", "file:evil.sh");
     }
 
-    void browserThatCannotStartRaisesAlert() {
+    void targetThatCannotOpenRaisesAlert() {
         QFETCH(QString, browser);
         QFETCH(QString, trigger);
         QFETCH(QString, url);
 
         ScratchDirectory scratch;
         const QString recorder = installRecorder(scratch.path(), scratch.path() + "/arguments.txt");
-        writeSetting(browser);
+        writeSetting(QString(browser).replace("{recorder}", recorder));
         ScratchDirectory::write(
             "Group.dat",
             ("1,page," + QString(url).replace("{recorder}", recorder) + ",0,").toUtf8());
@@ -958,7 +1011,8 @@ private slots:
 
         openTarget(window, trigger);
 
-        QCOMPARE(driver.messages(), QStringList{browserAlert});
+        QCOMPARE(driver.messages(),
+                 QStringList{browser == "{recorder}" ? addressAlert : browserAlert});
         const ModalDriver::Sighting& alert = driver.sightings().front();
         QVERIFY(alert.expected);
         QCOMPARE(alert.title, QStringLiteral("Alert"));

@@ -14,6 +14,18 @@ bool ChangedPages::markShowWindow() {
     return askOnce();
 }
 
+void ChangedPages::markRise(const Page& page) {
+    RisenPage risen{page.getPageURLString(), page.getPageTitleString()};
+    const std::lock_guard lock(mutex);
+    risenThisCycle.push_back(std::move(risen));
+}
+
+bool ChangedPages::markCycleFinished() {
+    const std::lock_guard lock(mutex);
+    pending.finishedCycles.push_back(std::exchange(risenThisCycle, {}));
+    return askOnce();
+}
+
 ChangedPages::Batch ChangedPages::collect() {
     const std::lock_guard lock(mutex);
     collectionAsked = false;

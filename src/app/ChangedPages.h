@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/UpdateNotice.h"
 #include "model/Page.h"
 
 #include <memory>
@@ -14,11 +15,18 @@ public:
     struct Batch {
         std::vector<std::weak_ptr<const Page>> repaint;
         bool showWindow = false;
+        // The pages that rose in each check cycle that ended since the last collection,
+        // oldest cycle first; a cycle in which nothing rose is there too, empty.
+        std::vector<std::vector<RisenPage>> finishedCycles;
     };
 
     // Any thread. Each returns true when the caller must ask for a collection.
     bool markRepaint(const Page& page);
     bool markShowWindow();
+    // The checking thread: a rise belongs to the cycle running, and is handed over with the
+    // cycle's end, so that a collection in the middle of a cycle never splits it.
+    void markRise(const Page& page);
+    bool markCycleFinished();
 
     // The GUI thread: everything marked since the last collection.
     Batch collect();
@@ -28,5 +36,6 @@ private:
 
     std::mutex mutex;
     Batch pending;
+    std::vector<RisenPage> risenThisCycle;
     bool collectionAsked = false;
 };

@@ -11,6 +11,7 @@
 #include "ui/VelmoraStartWindow.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
 #include <QDialog>
 #include <cstdlib>
 
@@ -23,11 +24,24 @@ QString saveFailedAlert(const StoredFile& file) {
     return file.path() + QStringLiteral(" を保存できませんでした。");
 }
 
-QString unreadableAlert(const StoredFile& file) {
+// What a read found that a save would lose, and where the original bytes are.
+QString keptFileAlert(const StoredFile& file, StoredFile::Finding finding) {
+    QString found;
+    switch (finding) {
+    case StoredFile::Finding::Unreadable:
+        found = QStringLiteral(" を読めませんでした。");
+        break;
+    case StoredFile::Finding::ShiftJis:
+        found = QStringLiteral(" を Shift_JIS で読みました。");
+        break;
+    case StoredFile::Finding::ExtraText:
+        found = QStringLiteral(" に余分な部分がありました。");
+        break;
+    }
     const QString fate = file.keptCopy().isEmpty() ? QStringLiteral("ファイルはそのまま残します。")
                                                    : QStringLiteral("原本は ") + file.keptCopy() +
                                                          QStringLiteral(" に残しました。");
-    return file.path() + QStringLiteral(" を読めませんでした。\n") + fate;
+    return file.path() + found + u'\n' + fate;
 }
 
 } // namespace
@@ -36,6 +50,7 @@ VelmoraServices VelmoraServices::real() {
     VelmoraServices services;
     services.makeChecker = [] { return std::make_unique<AccessCheck>(); };
     services.quit = [] { QCoreApplication::exit(0); };
+    services.notificationBus = [] { return QDBusConnection::sessionBus(); };
     return services;
 }
 
@@ -66,7 +81,7 @@ void Velmora::finishStartUp() {
     ToolTip = new PageToolTip(this);
     listenToPanel();
     readGroup();
-    reportUnreadableFiles();
+    reportKeptFiles();
 }
 
 Velmora::~Velmora() {
@@ -77,6 +92,11 @@ Velmora::~Velmora() {
 }
 
 void Velmora::startVelmora() {
+    // Asked while the start window shows, as by a second copy, it leaves the window to the start.
+    if (StartWindow->isVisible()) {
+        StartWindow->raise();
+        return;
+    }
     showMainWindow();
     // The start window had the focus; hand it on to the window the user works in.
     activateWindow();
@@ -92,7 +112,10 @@ void Velmora::startVelmora() {
 
 void Velmora::readSetting() {
     if (const std::optional<QString> text = settingFile.read()) {
-        const SettingFile::Settings settings = SettingFile::parse(*text);
+        bool extraText = false;
+        const SettingFile::Settings settings = SettingFile::parse(*text, &extraText);
+        if (extraText)
+            settingFile.noteExtraText();
         BrowserString = settings.browser;
         limit = settings.updateSeconds;
     }
@@ -115,15 +138,22 @@ bool Velmora::saveFile(StoredFile& file, const QString& text) {
     setCursor(Qt::ArrowCursor);
     if (!saved)
         raiseAlert(this, saveFailedAlert(file));
+    // What could not be saved before has been saved since: a quit that fails again is turned
+    // down again.
+    else if (!exiting)
+        exitRefused = false;
     return saved;
 }
 
 void Velmora::readGroup() {
     // A missing, unreadable or malformed file changes nothing at all.
     const std::optional<QString> text = groupFile.read();
-    const auto records = text ? GroupFile::parse(*text) : std::nullopt;
+    bool extraText = false;
+    const auto records = text ? GroupFile::parse(*text, &extraText) : std::nullopt;
     if (text && !records)
         groupFile.refuse();
+    if (extraText)
+        groupFile.noteExtraText();
     if (!records) {
         setCursor(Qt::ArrowCursor);
         return;
@@ -136,14 +166,15 @@ void Velmora::readGroup() {
     showPages(makePages(*records));
 }
 
-// A file the program could not read is copied aside now, so that the user learns at once
-// where its contents are; no later save replaces it without that copy.
-void Velmora::reportUnreadableFiles() {
+// A file the program could not read whole, or read as Shift_JIS, is copied aside now, so that
+// the user learns at once where its contents are; no later save replaces it without that copy.
+void Velmora::reportKeptFiles() {
     for (StoredFile* file : {&settingFile, &groupFile}) {
-        if (!file->isUnreadable())
+        if (file->findings().empty())
             continue;
         file->keepOriginal();
-        raiseAlert(this, unreadableAlert(*file));
+        for (const StoredFile::Finding finding : file->findings())
+            raiseAlert(this, keptFileAlert(*file, finding));
     }
 }
 
@@ -198,8 +229,8 @@ void Velmora::exit() {
     exiting = true;
     const bool settingSaved = saveSetting();
     const bool groupSaved = !page.load() || saveGroup();
-    // After a failed save the program stays open once, so the user can make room and quit
-    // again; a second quit ends it whatever the saves do.
+    // After a failed save the program stays open, so the user can make room and quit again; a
+    // second quit ends it whatever the saves do, unless a save worked in between.
     if (!(settingSaved && groupSaved) && !exitRefused) {
         exitRefused = true;
         exiting = false;
@@ -231,6 +262,15 @@ void Velmora::showMainWindow() {
         if (owned->isVisible())
             owned->raise();
     }
+    // Nor the tool tip, which would otherwise hide under the window it belongs to.
+    if (ToolTip && ToolTip->isVisible())
+        ToolTip->raise();
+}
+
+// A click on the desktop's notice: the user wants to see the pages now.
+void Velmora::bringForward() {
+    showMainWindow();
+    activateWindow();
 }
 
 template <typename Work> void Velmora::postToGui(Work&& work) {
@@ -250,11 +290,29 @@ void Velmora::showMainWindowRequested() {
         postToGui([this] { collectChangedPages(); });
 }
 
+void Velmora::renewed(const Page& page) {
+    changedPages.markRise(page);
+}
+
 void Velmora::collectChangedPages() {
     const ChangedPages::Batch batch = changedPages.collect();
+    // Asked before the window comes up for this batch.
+    const bool userIsHere = isActiveWindow();
     if (batch.showWindow)
         showMainWindow();
     MainPanel->repaintPages(batch.repaint);
+    announceUpdates(batch.finishedCycles, userIsHere);
+}
+
+// Desktops may refuse to let a window come up by itself; a notice always reaches the user.
+// Every cycle goes through the rule, so it learns which pages rise again and again, even
+// while the user looks at the window and no notice is due.
+void Velmora::announceUpdates(const std::vector<std::vector<RisenPage>>& cycles, bool userIsHere) {
+    QStringList names;
+    for (const std::vector<RisenPage>& cycle : cycles)
+        names << noticeRule.namesFor(cycle);
+    if (!names.isEmpty() && !userIsHere)
+        notifier.notify(UpdateNotice::summary, UpdateNotice::body(names));
 }
 
 void Velmora::cycleStarted() {
@@ -263,4 +321,6 @@ void Velmora::cycleStarted() {
 
 void Velmora::cycleFinished() {
     postToGui([this] { setCursor(Qt::ArrowCursor); });
+    if (changedPages.markCycleFinished())
+        postToGui([this] { collectChangedPages(); });
 }

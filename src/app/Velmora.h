@@ -4,6 +4,7 @@
 #include "app/CheckScheduler.h"
 #include "model/PageChecker.h"
 #include "model/PageList.h"
+#include "platform/DesktopNotifier.h"
 #include "storage/GroupFile.h"
 #include "storage/SettingFile.h"
 #include "storage/StoredFile.h"
@@ -35,6 +36,8 @@ struct VelmoraServices {
     CheckScheduler::TickWait tickWait;
     std::function<void()> quit;
     std::chrono::milliseconds startWindowTime{4000};
+    // None: no desktop notices.
+    DesktopNotifier::BusConnector notificationBus;
 
     static VelmoraServices real();
 };
@@ -98,8 +101,9 @@ private:
     void replacePageList(const std::vector<GroupFile::PageRecord>& records);
     void removeTiles();
     bool saveFile(StoredFile& file, const QString& text);
-    void reportUnreadableFiles();
+    void reportKeptFiles();
     void showMainWindow();
+    void bringForward();
     void mouseEntered(const std::shared_ptr<Page>& entered, QPoint position);
     // The page's place in the current list, -1 when the list does not hold it.
     qsizetype indexOf(const Page& shown) const;
@@ -129,10 +133,12 @@ private:
     // Called on the checking thread; each hands its work to the GUI thread.
     void repaintRequested(const Page& page) override;
     void showMainWindowRequested() override;
+    void renewed(const Page& page) override;
     void cycleStarted() override;
     void cycleFinished() override;
     // The GUI thread's side: everything the checking thread changed since the last time.
     void collectChangedPages();
+    void announceUpdates(const std::vector<std::vector<RisenPage>>& cycles, bool userIsHere);
 
     const VelmoraServices services;
 
@@ -145,7 +151,8 @@ private:
     QString BrowserString;
     PageListSlot page;
     bool exiting = false;
-    // A quit whose saves failed was turned down once; the next quit ends the program anyway.
+    // A quit whose saves failed was turned down, and nothing has been saved since; the next
+    // quit ends the program anyway.
     bool exitRefused = false;
     StoredFile settingFile{QString::fromLatin1(SettingFile::fileName)};
     StoredFile groupFile{QString::fromLatin1(GroupFile::fileName)};
@@ -153,6 +160,9 @@ private:
     std::unique_ptr<PageChecker> checker;
     std::unique_ptr<CheckScheduler> scheduler;
     ChangedPages changedPages;
+    UpdateNoticeRule noticeRule;
+    // Reaches for the bus only when there is news to tell.
+    DesktopNotifier notifier{services.notificationBus, [this] { bringForward(); }};
 
     PageToolTip* ToolTip = nullptr;
     VelmoraStartWindow* StartWindow = nullptr;

@@ -2,6 +2,7 @@
 #include "app/Velmora.h"
 #include "dialogs/AlertDialog.h"
 #include "launch/BrowserCommand.h"
+#include "launch/PageAddress.h"
 #include "platform/Guard.h"
 #include "ui/PagePanel.h"
 #include "ui/PageToolTip.h"
@@ -13,6 +14,7 @@ namespace {
 
 const QString homePageAddress = QStringLiteral("https://velmora.example/");
 const QString browserAlert = QStringLiteral("ブラウザーの設定が間違っています。");
+const QString addressAlert = QStringLiteral("ページのアドレスが間違っています。");
 
 } // namespace
 
@@ -92,10 +94,15 @@ void Velmora::openPageAt(qsizetype index) {
     if (!list || index < 0 || static_cast<size_t>(index) >= list->size())
         return;
     const QString url = (*list)[static_cast<size_t>(index)]->getPageURLString();
-    // Text starting with "-" is no address, and a browser would take it for an option.
-    if (url.isEmpty() || url.startsWith(u'-'))
+    if (url.isEmpty())
         return;
-    launchBrowser(url);
+    // Whatever the list holds, the browser only ever gets a well-formed address.
+    const std::optional<QString> address = browserAddress(url);
+    if (!address) {
+        raiseAlert(this, addressAlert);
+        return;
+    }
+    launchBrowser(*address);
 }
 
 void Velmora::openWeb() {

@@ -1,12 +1,24 @@
 #include "app/Velmora.h"
+#include "platform/ComeForwardSignal.h"
+#include "platform/FolderLock.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
+    // Ready before the folder is ours, so that a second start's call never ends this copy.
+    ComeForwardSignal comeForward;
+    const FolderLock folder;
+    if (folder.heldElsewhere()) {
+        // The copy that runs here comes to the front; this one leaves every file alone.
+        ComeForwardSignal::send(folder.holder());
+        return 0;
+    }
     QApplication application(argc, argv);
     // Lets a Wayland desktop match the windows to the installed menu entry and its icon; on X11
     // the entry names the window class instead.
     QGuiApplication::setDesktopFileName(QStringLiteral(VELMORA_APP_ID));
     Velmora velmora;
+    QObject::connect(&comeForward, &ComeForwardSignal::requested, &velmora, &Velmora::startVelmora);
+    comeForward.listen();
     return application.exec();
 }

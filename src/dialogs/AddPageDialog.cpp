@@ -28,6 +28,9 @@ AddPageDialog::AddPageDialog(QWidget* owner, bool modal) : QDialog(owner) {
     URLLabel = label(this, "URLLabel", QStringLiteral("URL:"), {25, 70, 100, 20}, 13);
     URLTextField = textField(this, "URLTextField", {60, 90, 200, 20}, 15);
     URLTextField->setText(initialURL);
+    // Screen readers name each field after the label above it.
+    TitleLabel->setBuddy(TitleTextField);
+    URLLabel->setBuddy(URLTextField);
     OKButton = button(this, "OKButton", QStringLiteral("OK"), {70, 125, 60, 25});
     OKButton->setDefault(true);
     CancelButton = button(this, "CancelButton", QStringLiteral("Cancel"), {180, 125, 60, 25});

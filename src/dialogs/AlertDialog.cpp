@@ -4,12 +4,27 @@
 #include "platform/Guard.h"
 #include "ui/Palette.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <mutex>
+
+namespace {
+
+// Qt would expose the alert as a plain dialog.
+QAccessibleInterface* alertAccessible(const QString& className, QObject* object) {
+    if (className != QLatin1String("AlertDialog") || !object || !object->isWidgetType())
+        return nullptr;
+    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::AlertMessage);
+}
+
+} // namespace
 
 AlertDialog::AlertDialog(QWidget* owner) : QDialog(owner) {
+    static std::once_flag accessibleAsAlert;
+    std::call_once(accessibleAsAlert, [] { QAccessible::installFactory(alertAccessible); });
     setModal(true);
     AlertLabel = new QLabel(this);
     AlertLabel->setObjectName(QStringLiteral("AlertLabel"));
@@ -32,6 +47,7 @@ AlertDialog::AlertDialog(QWidget* owner) : QDialog(owner) {
 
 void AlertDialog::setAlertMessage(const QString& message) {
     AlertLabel->setText(message);
+    setAccessibleDescription(message);
 }
 
 void AlertDialog::closeEvent(QCloseEvent* event) {

@@ -5,8 +5,11 @@
 class QLabel;
 class QPushButton;
 
-// The program's one message box: a line of text and "OK".
+// The program's one message box: a line of text and "OK". Screen readers see an alert whose
+// description is the message.
 class AlertDialog final : public QDialog {
+    Q_OBJECT
+
 public:
     explicit AlertDialog(QWidget* owner);
 

@@ -44,6 +44,15 @@ ChangePageDialog::ChangePageDialog(QWidget* owner, bool modal) : QDialog(owner),
     TitleTextField = textField(this, "TitleTextField", {190, 90, 200, 20}, 15);
     URLLabel = label(this, "URLLabel", QStringLiteral("URL"), {180, 130, 100, 20}, 13);
     URLTextField = textField(this, "URLTextField", {190, 160, 200, 20}, 15);
+    // Screen readers name each field after the label above it; the list has no label.
+    TitleLabel->setBuddy(TitleTextField);
+    URLLabel->setBuddy(URLTextField);
+    PageList->setAccessibleName(QStringLiteral("Pages"));
+    // The keyboard goes the way the eye reads: the list, the fields beside it, the buttons.
+    QWidget* const tabOrder[] = {PageList,     TitleTextField, URLTextField,
+                                 DeleteButton, OKButton,       CancelButton};
+    for (size_t i = 1; i < std::size(tabOrder); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
     setWindowTitle(QStringLiteral("Change page settings"));
 
     connect(CancelButton, &QPushButton::clicked, this,

@@ -43,6 +43,11 @@ ChangeSettingDialog::ChangeSettingDialog(QWidget* owner) : QDialog(owner), Paren
     CancelButton = button(this, "CancelButton", QStringLiteral("Cancel"), {230, 130, 60, 25});
     for (QPushButton* each : {BrowserButton, OKButton, CancelButton})
         setBackgroundColour(*each, Palette::lightGray);
+    // Screen readers name each field after its label, and the "..." button by what it does.
+    BrowserLabel->setBuddy(BrowserTextField);
+    TimeLabel->setBuddy(TimeTextField);
+    TimeTextField->setAccessibleDescription(SecondLabel->text());
+    BrowserButton->setAccessibleName(QStringLiteral("Select browser"));
     setWindowTitle(QStringLiteral("Change setting"));
 
     connect(CancelButton, &QPushButton::clicked, this,

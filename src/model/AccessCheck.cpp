@@ -1,5 +1,6 @@
 #include "model/AccessCheck.h"
 
+#include "model/LocalFileTime.h"
 #include "platform/HttpDate.h"
 
 #include <QFile>
@@ -98,6 +99,8 @@ qint64 AccessCheck::checkEach(const QString& urlText) {
     const QByteArray scheme(std::unique_ptr<char, TextDeleter>(rawScheme).get());
     if (!isCheckedScheme(scheme))
         return -1;
+    if (scheme == "file")
+        return localFileTime(url);
 
     const bool http = isHttpScheme(scheme);
     Answer answer = request(Method::Head, http);
@@ -156,10 +159,10 @@ qint64 AccessCheck::httpTime() const {
     if (!lastModified.sent || lastModified.tooLong)
         return -1;
     const std::string_view text(lastModified.text.data(), lastModified.length);
-    return parseHttpDate(text, currentUtcYear()).value_or(-1);
+    return parseHttpDate(text, std::chrono::system_clock::now()).value_or(-1);
 }
 
-// FTP and file times come from libcurl, in whole seconds.
+// FTP times come from libcurl, in whole seconds.
 qint64 AccessCheck::fileTime() const {
     curl_off_t seconds = -1;
     curl_easy_getinfo(easy, CURLINFO_FILETIME_T, &seconds);

@@ -65,6 +65,7 @@ void Page::setLastModifiedDateLong(qint64 value) {
     }
     if (isFirst && LastModifiedDateLong < value) {
         Status = isRenew;
+        notifyRenewed();
         notifyShowMainWindow();
         notifyRepaint();
         limitTime = Time + renewTicks;
@@ -82,4 +83,9 @@ void Page::notifyRepaint() {
 void Page::notifyShowMainWindow() {
     if (Parent)
         Parent->showMainWindowRequested();
+}
+
+void Page::notifyRenewed() {
+    if (Parent)
+        Parent->renewed(*this);
 }

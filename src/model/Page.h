@@ -13,6 +13,8 @@ class PageObserver {
 public:
     virtual void repaintRequested(const Page& page) = 0;
     virtual void showMainWindowRequested() = 0;
+    // The page's time rose: it turned updated.
+    virtual void renewed(const Page& page) = 0;
 
 protected:
     ~PageObserver() = default;
@@ -55,6 +57,7 @@ public:
 private:
     void notifyRepaint();
     void notifyShowMainWindow();
+    void notifyRenewed();
 
     PageObserver* const Parent;
 

@@ -1,7 +1,7 @@
 #include "platform/HttpDate.h"
 
 #include <array>
-#include <chrono>
+#include <tuple>
 
 namespace {
 
@@ -95,8 +95,27 @@ bool imfFixdate(Cursor in, Fields& f) {
            zone(in) && in.atEnd();
 }
 
+Fields utcFields(std::chrono::system_clock::time_point time) {
+    const auto day = std::chrono::floor<std::chrono::days>(time);
+    const std::chrono::year_month_day date(day);
+    const std::chrono::hh_mm_ss clock(std::chrono::floor<std::chrono::seconds>(time - day));
+    return {
+        int(date.year()),           int(unsigned(date.month())) - 1, int(unsigned(date.day())),
+        int(clock.hours().count()), int(clock.minutes().count()),    int(clock.seconds().count())};
+}
+
+// The latest year ending in these two digits whose date is not more than 50 years after now.
+int fullYear(int shortYear, const Fields& f, const Fields& now) {
+    const int limit = now.year + 50;
+    int year = limit - ((limit - shortYear) % 100 + 100) % 100;
+    if (year == limit && std::tie(f.month, f.day, f.hour, f.minute, f.second) >
+                             std::tie(now.month, now.day, now.hour, now.minute, now.second))
+        year -= 100;
+    return year;
+}
+
 // Sunday, 06-Nov-94 08:49:37 GMT
-bool rfc850Date(Cursor in, Fields& f, int currentYear) {
+bool rfc850Date(Cursor in, Fields& f, const Fields& now) {
     int weekday = 0;
     int shortYear = 0;
     if (!(in.name(longDayNames, weekday) && in.literal(", ") && in.number(2, 2, f.day) &&
@@ -104,9 +123,7 @@ bool rfc850Date(Cursor in, Fields& f, int currentYear) {
           in.number(2, 2, shortYear) && in.literal(" ") && timeOfDay(in, f) && in.literal(" ") &&
           zone(in) && in.atEnd()))
         return false;
-    // The year with these last two digits in the window from 49 years back to 50 ahead.
-    const int earliest = currentYear - 49;
-    f.year = earliest + ((shortYear - earliest) % 100 + 100) % 100;
+    f.year = fullYear(shortYear, f, now);
     return true;
 }
 
@@ -130,10 +147,11 @@ std::string_view trimmed(std::string_view text) {
 
 } // namespace
 
-std::optional<qint64> parseHttpDate(std::string_view text, int currentYear) {
+std::optional<qint64> parseHttpDate(std::string_view text,
+                                    std::chrono::system_clock::time_point now) {
     const Cursor in(trimmed(text));
     Fields f;
-    if (!imfFixdate(in, f) && !rfc850Date(in, f, currentYear) && !asctimeDate(in, f))
+    if (!imfFixdate(in, f) && !rfc850Date(in, f, utcFields(now)) && !asctimeDate(in, f))
         return std::nullopt;
     // The weekday is not checked against the date: it adds nothing, and servers get it wrong.
     const std::chrono::year_month_day date{std::chrono::year(f.year),
@@ -145,9 +163,4 @@ std::optional<qint64> parseHttpDate(std::string_view text, int currentYear) {
     const qint64 days = std::chrono::sys_days(date).time_since_epoch().count();
     const qint64 seconds = days * 86'400 + f.hour * 3'600 + f.minute * 60 + f.second;
     return seconds * 1'000;
-}
-
-int currentUtcYear() {
-    const auto today = std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now());
-    return int(std::chrono::year_month_day(today).year());
 }

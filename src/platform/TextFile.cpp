@@ -7,6 +7,7 @@
 #include <QStringDecoder>
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -83,10 +84,71 @@ int createTemporary(const QByteArray& target, QByteArray& name) {
     return -1;
 }
 
-bool writeInPlace(const QByteArray& target, const QByteArray& bytes) {
-    const int fd = ::open(target.constData(), O_RDWR | O_CLOEXEC);
+// The directory of a path as the kernel resolves it.
+QByteArray folderOf(const QByteArray& path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash < 0)
+        return QByteArrayLiteral(".");
+    return slash == 0 ? QByteArrayLiteral("/") : path.left(slash);
+}
+
+// Where a link leads, read relative to the link's own directory.
+std::optional<QByteArray> linkTarget(const QByteArray& link) {
+    QByteArray target(PATH_MAX, Qt::Uninitialized);
+    const ssize_t length = ::readlink(link.constData(), target.data(), size_t(target.size()));
+    // A length that fills the buffer may have been cut short.
+    if (length <= 0 || length >= target.size())
+        return std::nullopt;
+    target.truncate(length);
+    return target.startsWith('/') ? target : folderOf(link) + '/' + target;
+}
+
+// The file that a save of this name replaces: the name itself, or where its links lead. A link
+// is followed only where the kernel's protection of shared folders would follow it: in a sticky
+// folder that everyone may write, only a link that belongs to the user or to the folder's owner.
+// Checked here because the save renames over the target and so never opens through the link.
+std::optional<QByteArray> saveTarget(QByteArray name) {
+    constexpr int maxLinks = 40; // the kernel's own limit
+    for (int followed = 0; followed <= maxLinks; ++followed) {
+        struct stat link {};
+        if (::lstat(name.constData(), &link) != 0)
+            return errno == ENOENT ? std::optional(name) : std::nullopt;
+        if (!S_ISLNK(link.st_mode))
+            return name;
+        struct stat folder {};
+        if (::stat(folderOf(name).constData(), &folder) != 0)
+            return std::nullopt;
+        const bool shared = (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH);
+        if (shared && link.st_uid != ::geteuid() && link.st_uid != folder.st_uid)
+            return std::nullopt;
+        const std::optional<QByteArray> next = linkTarget(name);
+        if (!next)
+            return std::nullopt;
+        name = *next;
+    }
+    return std::nullopt;
+}
+
+// The new file takes the old one's owner and group as far as the user may give them, then its
+// permission bits (after the owner, whose change would clear the set-id bits).
+bool inheritOwnerAndMode(int fd, const struct stat& old) {
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0 && ::fchown(fd, uid_t(-1), old.st_gid) != 0 &&
+        errno != EPERM)
+        return false;
+    return ::fchmod(fd, old.st_mode & 07777) == 0;
+}
+
+// "checked" is what the caller found under the name; the file opened must still be that one.
+bool writeInPlace(const QByteArray& target, const struct stat& checked, const QByteArray& bytes) {
+    const int fd = ::open(target.constData(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return false;
+    struct stat opened {};
+    if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) || opened.st_dev != checked.st_dev ||
+        opened.st_ino != checked.st_ino) {
+        ::close(fd);
+        return false;
+    }
     const std::optional<QByteArray> old = readAll(fd);
     // Room for the longer text first, so that a full disk fails before a byte has changed.
     const bool roomReserved =
@@ -129,18 +191,24 @@ std::optional<DecodedText> decodeJoinedLines(const QByteArray& bytes) {
 
 FileBytes readFileBytes(const QString& path) {
     FileBytes result;
-    const QFileInfo info(path);
-    if (!info.exists()) {
+    const QByteArray name = QFile::encodeName(path);
+    struct stat status {};
+    if (::stat(name.constData(), &status) != 0) {
+        const bool absent = errno == ENOENT || errno == ENOTDIR;
         // A link to nowhere is something the user put there, not a missing file.
-        result.status =
-            info.isSymLink() ? FileBytes::Status::Unreadable : FileBytes::Status::Missing;
+        result.status = absent && ::lstat(name.constData(), &status) != 0
+                            ? FileBytes::Status::Missing
+                            : FileBytes::Status::Unreadable;
         return result;
     }
     result.status = FileBytes::Status::Unreadable;
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    // A FIFO or a device could hold the open or the read for ever: only a regular file is
+    // opened, without waiting, and the descriptor is checked again in case the name was swapped.
+    if (!S_ISREG(status.st_mode))
+        return result;
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return result;
-    struct stat status {};
     std::optional<QByteArray> bytes;
     if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode))
         bytes = readAll(fd);
@@ -154,21 +222,26 @@ FileBytes readFileBytes(const QString& path) {
 
 bool writeWholeFile(const QString& path, const QString& text) {
     const QByteArray bytes = text.toUtf8();
-    // A link stays a link: the file it points to is the one replaced.
-    const QFileInfo info(path);
-    const QByteArray target = QFile::encodeName(info.isSymLink() ? info.symLinkTarget() : path);
+    // A link stays a link: the file it leads to is the one replaced.
+    const std::optional<QByteArray> target = saveTarget(QFile::encodeName(path));
+    if (!target)
+        return false;
     struct stat existing {};
-    const bool exists = ::stat(target.constData(), &existing) == 0;
+    const bool exists = ::lstat(target->constData(), &existing) == 0;
     if (exists && !S_ISREG(existing.st_mode))
+        return false;
+    // The folder may let the user replace a file that the user may not write; it stays.
+    if (exists && ::faccessat(AT_FDCWD, target->constData(), W_OK, AT_EACCESS) != 0)
         return false;
 
     QByteArray temporary;
-    const int fd = createTemporary(target, temporary);
+    const int fd = createTemporary(*target, temporary);
     if (fd < 0)
-        return (errno == EACCES || errno == EPERM) && exists && writeInPlace(target, bytes);
-    bool saved = (!exists || ::fchmod(fd, existing.st_mode & 07777) == 0) && writeAll(fd, bytes);
+        return (errno == EACCES || errno == EPERM) && exists &&
+               writeInPlace(*target, existing, bytes);
+    bool saved = (!exists || inheritOwnerAndMode(fd, existing)) && writeAll(fd, bytes);
     saved = syncAndClose(fd) && saved;
-    saved = saved && ::rename(temporary.constData(), target.constData()) == 0;
+    saved = saved && ::rename(temporary.constData(), target->constData()) == 0;
     if (!saved)
         ::unlink(temporary.constData());
     return saved;

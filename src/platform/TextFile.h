@@ -25,13 +25,17 @@ struct FileBytes {
     QByteArray bytes;
 };
 
-// The whole file; Unreadable when something exists under the name but cannot be read.
+// The whole file; Unreadable when something exists under the name but cannot be read, and for
+// anything but a regular file (a FIFO, socket or device), which is never opened.
 FileBytes readFileBytes(const QString& path);
 
 // Replaces the file with the text in UTF-8, whole or not at all: every write error, the final
 // flush to the disk included, fails the save and leaves the previous file as it was. Where the
 // directory takes no new file but the file itself is writable, the file is rewritten in place,
-// its room reserved first and its old bytes put back should the write fail.
+// its room reserved first and its old bytes put back should the write fail. A file the user may
+// not write is never replaced; the new file keeps the old one's permission bits, and its owner
+// and group as far as the user may set them. Links are followed as the kernel would follow them
+// for the user in their folders.
 bool writeWholeFile(const QString& path, const QString& text);
 
 // The file's POSIX permission bits; 0600 when they cannot be had.

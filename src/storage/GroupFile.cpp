@@ -15,7 +15,7 @@ QString format(const std::vector<PageRecord>& pages) {
     return text;
 }
 
-std::optional<std::vector<PageRecord>> parse(const QString& text) {
+std::optional<std::vector<PageRecord>> parse(const QString& text, bool* extraText) {
     Tokenizer tokenizer(text);
     const std::optional<qint32> count = parseInt32(tokenizer.nextToken());
     if (!count || *count < 0)
@@ -34,6 +34,8 @@ std::optional<std::vector<PageRecord>> parse(const QString& text) {
         page.lastModified = *time;
         pages.push_back(std::move(page));
     }
+    if (extraText)
+        *extraText = tokenizer.hasRest();
     return pages;
 }
 

@@ -21,7 +21,8 @@ struct PageRecord {
 QString format(const std::vector<PageRecord>& pages);
 
 // No value when the text breaks the format (a count or time that is not a decimal number, a
-// negative count, fewer records than the count says): the caller then keeps what it has.
-std::optional<std::vector<PageRecord>> parse(const QString& text);
+// negative count, fewer records than the count says): the caller then keeps what it has. Text
+// after the counted records is not read; extraText, when given, tells whether there was any.
+std::optional<std::vector<PageRecord>> parse(const QString& text, bool* extraText = nullptr);
 
 } // namespace GroupFile

@@ -8,7 +8,9 @@ QString format(const Settings& settings) {
     return settings.browser + u',' + QString::number(settings.updateSeconds) + u',';
 }
 
-Settings parse(const QString& text) {
+Settings parse(const QString& text, bool* extraText) {
+    if (extraText)
+        *extraText = false;
     const QStringView whole(text);
     const qsizetype browserEnd = whole.indexOf(u',');
     Settings settings;
@@ -21,6 +23,8 @@ Settings parse(const QString& text) {
         parseInt32(rest.left(timeEnd < 0 ? rest.size() : timeEnd).trimmed());
     if (seconds && *seconds >= 1)
         settings.updateSeconds = *seconds;
+    if (extraText)
+        *extraText = timeEnd >= 0 && timeEnd + 1 < rest.size();
     return settings;
 }
 

@@ -21,7 +21,8 @@ QString format(const Settings& settings);
 // The browser command runs to the first ","; without one it is the whole text. The update
 // time runs from there to the next "," or the end; blanks around it are dropped, and a value
 // that is not a whole number of 1 or more gives the default: a hand-edited 0 would otherwise
-// stop all checking without a word.
-Settings parse(const QString& text);
+// stop all checking without a word. Text after the update time's "," is not read; extraText,
+// when given, tells whether there was any.
+Settings parse(const QString& text, bool* extraText = nullptr);
 
 } // namespace SettingFile

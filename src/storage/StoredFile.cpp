@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 
 namespace {
 
@@ -39,7 +40,7 @@ QString keepCopy(const QString& path, const QByteArray& bytes) {
 StoredFile::StoredFile(QString path) : filePath(std::move(path)) {}
 
 std::optional<QString> StoredFile::read() {
-    unreadable = false;
+    found.clear();
     const FileBytes file = readFileBytes(filePath);
     if (file.status == FileBytes::Status::Missing)
         return std::nullopt;
@@ -51,12 +52,24 @@ std::optional<QString> StoredFile::read() {
         return std::nullopt;
     }
     if (decoded->legacy)
-        copyOwed = true;
+        note(Finding::ShiftJis);
     return std::move(decoded->text);
 }
 
 void StoredFile::refuse() {
-    unreadable = true;
+    note(Finding::Unreadable);
+}
+
+bool StoredFile::isUnreadable() const {
+    return std::find(found.begin(), found.end(), Finding::Unreadable) != found.end();
+}
+
+void StoredFile::noteExtraText() {
+    note(Finding::ExtraText);
+}
+
+void StoredFile::note(Finding finding) {
+    found.push_back(finding);
     copyOwed = true;
 }
 

@@ -9,6 +9,8 @@ public:
     explicit Tokenizer(QString text);
 
     QString nextToken();
+    // Whether text is left after the fields delivered so far.
+    bool hasRest() const { return index1 < strg.size(); }
 
 private:
     const QString strg;
