@@ -28,6 +28,8 @@ using Clock = std::chrono::steady_clock;
 
 // Whole seconds, as an HTTP date carries them.
 constexpr qint64 fileTime = 1'700'000'000'000;
+// Fewer new connections than this are lost in the noise of the pages' CPU.
+constexpr int minConnectionsToTell = 10;
 // Servers that keep a connection as long as a client may want it.
 const QByteArray keepAlive = "keepalive_requests 1000000; keepalive_timeout 600s;";
 
@@ -137,7 +139,7 @@ void printRow(const Row& row, const Cycle (&cycles)[2]) {
     const double roundTrips = row.pages * row.roundTripMs / 1000.0;
     const int newOnes = cycles[0].newConnections - cycles[1].newConnections;
     char perConnection[16] = "-";
-    if (newOnes > 0)
+    if (newOnes >= minConnectionsToTell)
         std::snprintf(perConnection, sizeof perConnection, "%.2f",
                       (cycles[0].cpuSeconds - cycles[1].cpuSeconds) * 1000 / newOnes);
     std::printf("%5d %5d %4d %5s | %8.2f %8.2f %8.2f %6.3f | %7.3f %7.3f | %4d %4d %4d %4d | "
