@@ -534,23 +534,31 @@ void TestStorage::savesOnRealFileSystems_data() {
     QTest::addColumn<int>("fileMode");
     QTest::addColumn<bool>("full");
     QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("fault"); // a disk fault the writer seeds once, as it names it
     QTest::addColumn<bool>("saved");
 
     const QByteArray longer = "1,A,http://a/" + QByteArray(6000, 'x') + ",0,";
     const QByteArray shorter = "0,";
-    QTest::newRow("full disk") << false << true << 0644 << true << longer << false;
-    QTest::newRow("full disk, shorter text") << false << true << 0644 << true << shorter << false;
+    QTest::newRow("full disk") << false << true << 0644 << true << longer << "" << false;
+    QTest::newRow("full disk, shorter text")
+        << false << true << 0644 << true << shorter << "" << false;
+    QTest::newRow("flush fails") << false << true << 0644 << false << longer << "fsync" << false;
     // Where no new file can be made beside it, a writable file is rewritten in place.
-    QTest::newRow("directory closed") << true << false << 0644 << false << longer << true;
+    QTest::newRow("directory closed") << true << false << 0644 << false << longer << "" << true;
     QTest::newRow("directory closed, file read-only")
-        << true << false << 0444 << false << longer << false;
+        << true << false << 0444 << false << longer << "" << false;
     QTest::newRow("directory closed, full disk")
-        << true << false << 0644 << true << longer << false;
+        << true << false << 0644 << true << longer << "" << false;
     QTest::newRow("directory closed, full disk, shorter text")
-        << true << false << 0644 << true << shorter << true;
+        << true << false << 0644 << true << shorter << "" << true;
+    // Written in place, the file gets its old bytes back.
+    QTest::newRow("directory closed, flush fails")
+        << true << false << 0644 << false << shorter << "fsync" << false;
+    QTest::newRow("directory closed, a write fails halfway")
+        << true << false << 0644 << false << longer << "write" << false;
     // A file its user cannot read is never replaced, since no copy of it can be kept.
     QTest::newRow("file unreadable to its user")
-        << true << true << 0200 << false << shorter << false;
+        << true << true << 0200 << false << shorter << "" << false;
 }
 
 // The saves run in a helper process, as the user each row names.
@@ -560,6 +568,7 @@ void TestStorage::savesOnRealFileSystems() {
     QFETCH(int, fileMode);
     QFETCH(bool, full);
     QFETCH(QByteArray, text);
+    QFETCH(QString, fault);
     QFETCH(bool, saved);
 
     if (geteuid() != 0)
@@ -590,6 +599,8 @@ void TestStorage::savesOnRealFileSystems() {
         fileSystem->fill();
 
     QStringList command{STORED_FILE_WRITER, path, QString::fromUtf8(text)};
+    if (!fault.isEmpty())
+        command << fault;
     if (asNobody)
         command = QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", "--"} + command;
     QProcess writer;
