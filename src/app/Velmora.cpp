@@ -5,7 +5,6 @@
 #include "dialogs/ChangePageDialog.h"
 #include "dialogs/ChangeSettingDialog.h"
 #include "model/AccessCheck.h"
-#include "platform/TextFile.h"
 #include "ui/PagePanel.h"
 #include "ui/PageToolTip.h"
 #include "ui/VelmoraStartWindow.h"
@@ -20,28 +19,28 @@ namespace {
 // How long exit waits for the checking thread before ending the process regardless.
 constexpr auto threadStopGrace = std::chrono::seconds(1);
 
-QString saveFailedAlert(const StoredFile& file) {
-    return file.path() + QStringLiteral(" を保存できませんでした。");
+QString saveFailedAlert(const DataFiles::SaveResult& failed) {
+    return failed.file + QStringLiteral(" を保存できませんでした。");
 }
 
 // What a read found that a save would lose, and where the original bytes are.
-QString keptFileAlert(const StoredFile& file, StoredFile::Finding finding) {
+QString keptFileAlert(const DataFiles::Notice& notice) {
     QString found;
-    switch (finding) {
-    case StoredFile::Finding::Unreadable:
+    switch (notice.finding) {
+    case DataFiles::Finding::Unreadable:
         found = QStringLiteral(" を読めませんでした。");
         break;
-    case StoredFile::Finding::ShiftJis:
+    case DataFiles::Finding::ShiftJis:
         found = QStringLiteral(" を Shift_JIS で読みました。");
         break;
-    case StoredFile::Finding::ExtraText:
+    case DataFiles::Finding::ExtraText:
         found = QStringLiteral(" に余分な部分がありました。");
         break;
     }
-    const QString fate = file.keptCopy().isEmpty() ? QStringLiteral("ファイルはそのまま残します。")
-                                                   : QStringLiteral("原本は ") + file.keptCopy() +
+    const QString fate = notice.keptCopy.isEmpty() ? QStringLiteral("ファイルはそのまま残します。")
+                                                   : QStringLiteral("原本は ") + notice.keptCopy +
                                                          QStringLiteral(" に残しました。");
-    return file.path() + found + u'\n' + fate;
+    return notice.file + found + u'\n' + fate;
 }
 
 } // namespace
@@ -61,9 +60,7 @@ Velmora::Velmora(VelmoraServices services) : services(std::move(services)) {
                                                  this->services.tickWait);
     buildWindow();
     buildMenus();
-    // What a save cut short by a crash or a kill left behind.
-    removeInterruptedSaves(settingFile.path());
-    removeInterruptedSaves(groupFile.path());
+    files.removeInterruptedSaves();
     readSetting();
     StartWindow = new VelmoraStartWindow(this, VERSION);
     // The rest of the start waits for the start window's show to end, in the event loop.
@@ -111,49 +108,37 @@ void Velmora::startVelmora() {
 }
 
 void Velmora::readSetting() {
-    if (const std::optional<QString> text = settingFile.read()) {
-        bool extraText = false;
-        const SettingFile::Settings settings = SettingFile::parse(*text, &extraText);
-        if (extraText)
-            settingFile.noteExtraText();
-        BrowserString = settings.browser;
-        limit = settings.updateSeconds;
+    if (const std::optional<SettingFile::Settings> settings = files.readSetting()) {
+        BrowserString = settings->browser;
+        limit = settings->updateSeconds;
     }
     setCursor(Qt::ArrowCursor);
 }
 
 bool Velmora::saveSetting() {
-    return saveFile(settingFile, SettingFile::format({BrowserString, limit}));
+    const SettingFile::Settings settings{BrowserString, limit};
+    return saveFile([&] { return files.saveSetting(settings); });
 }
 
 bool Velmora::saveGroup() {
-    return saveFile(groupFile, GroupFile::format(pageRecords()));
+    const std::vector<GroupFile::PageRecord> records = pageRecords();
+    return saveFile([&] { return files.saveGroup(records); });
 }
 
 // A failed save is never silent; the caller keeps what the user did, so the next save tries
 // again.
-bool Velmora::saveFile(StoredFile& file, const QString& text) {
+bool Velmora::saveFile(const std::function<DataFiles::SaveResult()>& save) {
     setCursor(Qt::WaitCursor);
-    const bool saved = file.write(text);
+    const DataFiles::SaveResult result = save();
     setCursor(Qt::ArrowCursor);
-    if (!saved)
-        raiseAlert(this, saveFailedAlert(file));
-    // What could not be saved before has been saved since: a quit that fails again is turned
-    // down again.
-    else if (!exiting)
-        exitRefused = false;
-    return saved;
+    if (!result.saved())
+        raiseAlert(this, saveFailedAlert(result));
+    return result.saved();
 }
 
 void Velmora::readGroup() {
     // A missing, unreadable or malformed file changes nothing at all.
-    const std::optional<QString> text = groupFile.read();
-    bool extraText = false;
-    const auto records = text ? GroupFile::parse(*text, &extraText) : std::nullopt;
-    if (text && !records)
-        groupFile.refuse();
-    if (extraText)
-        groupFile.noteExtraText();
+    const std::optional<std::vector<GroupFile::PageRecord>> records = files.readGroup();
     if (!records) {
         setCursor(Qt::ArrowCursor);
         return;
@@ -169,13 +154,8 @@ void Velmora::readGroup() {
 // A file the program could not read whole, or read as Shift_JIS, is copied aside now, so that
 // the user learns at once where its contents are; no later save replaces it without that copy.
 void Velmora::reportKeptFiles() {
-    for (StoredFile* file : {&settingFile, &groupFile}) {
-        if (file->findings().empty())
-            continue;
-        file->keepOriginal();
-        for (const StoredFile::Finding finding : file->findings())
-            raiseAlert(this, keptFileAlert(*file, finding));
-    }
+    for (const DataFiles::Notice& notice : files.keepOriginals())
+        raiseAlert(this, keptFileAlert(notice));
 }
 
 void Velmora::showPages(const PageList& list) {
@@ -224,18 +204,16 @@ void Velmora::replacePageList(const std::vector<GroupFile::PageRecord>& records)
 }
 
 void Velmora::exit() {
-    if (exiting)
+    // A quit whose alerts still wait for the user, or one that is ending the program.
+    if (files.quitting())
         return;
-    exiting = true;
-    const bool settingSaved = saveSetting();
-    const bool groupSaved = !page.load() || saveGroup();
-    // After a failed save the program stays open, so the user can make room and quit again; a
-    // second quit ends it whatever the saves do, unless a save worked in between.
-    if (!(settingSaved && groupSaved) && !exitRefused) {
-        exitRefused = true;
-        exiting = false;
+    files.beginQuit();
+    saveSetting();
+    if (page.load())
+        saveGroup();
+    // After a failed save the program stays open, so the user can make room and quit again.
+    if (!files.endQuit())
         return;
-    }
     // The saves are done; a request that will not let go must not hold the exit.
     if (!stopCheckingThread())
         std::_Exit(0);

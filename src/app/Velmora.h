@@ -5,9 +5,7 @@
 #include "model/PageChecker.h"
 #include "model/PageList.h"
 #include "platform/DesktopNotifier.h"
-#include "storage/GroupFile.h"
-#include "storage/SettingFile.h"
-#include "storage/StoredFile.h"
+#include "storage/DataFiles.h"
 
 #include <QMainWindow>
 #include <QPoint>
@@ -43,8 +41,9 @@ struct VelmoraServices {
 };
 
 // The controller and main window in one: owns the page list, the settings, the checking
-// thread and every window of the program. Its constructor builds the window and shows the start
-// window; the start goes on when that window's show ends.
+// thread and every window of the program; the files have a class of their own, and it makes
+// the alerts from its results. Its constructor builds the window and shows the start window;
+// the start goes on when that window's show ends.
 class Velmora final : public QMainWindow, private PageObserver, private CheckCycleObserver {
     Q_OBJECT
 
@@ -100,7 +99,7 @@ private:
     void installPages(const PageList& list);
     void replacePageList(const std::vector<GroupFile::PageRecord>& records);
     void removeTiles();
-    bool saveFile(StoredFile& file, const QString& text);
+    bool saveFile(const std::function<DataFiles::SaveResult()>& save);
     void reportKeptFiles();
     void showMainWindow();
     void bringForward();
@@ -150,12 +149,7 @@ private:
     qint32 MouseY = 0;
     QString BrowserString;
     PageListSlot page;
-    bool exiting = false;
-    // A quit whose saves failed was turned down, and nothing has been saved since; the next
-    // quit ends the program anyway.
-    bool exitRefused = false;
-    StoredFile settingFile{QString::fromLatin1(SettingFile::fileName)};
-    StoredFile groupFile{QString::fromLatin1(GroupFile::fileName)};
+    DataFiles files;
 
     std::unique_ptr<PageChecker> checker;
     std::unique_ptr<CheckScheduler> scheduler;
