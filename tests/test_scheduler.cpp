@@ -1,6 +1,7 @@
 #include "SilentChecker.h"
 #include "app/ChangedPages.h"
 #include "app/CheckScheduler.h"
+#include "app/CheckingThread.h"
 
 #include <QtTest>
 #include <atomic>
@@ -104,6 +105,8 @@ private slots:
     void failingCheckEndsTheTickButNotTheChecking();
     void stopCutsACycleShortWithoutMarkingThePage();
     void listRebuildRacingACycle();
+    void checkingThreadLife_data();
+    void checkingThreadLife();
     void changesReachTheGuiInOneCollection();
     void noticeNamesARisingPageOncePerRun_data();
     void noticeNamesARisingPageOncePerRun();
@@ -304,6 +307,51 @@ void TestScheduler::listRebuildRacingACycle() {
     QCOMPARE(observer.finished.load(), observer.started.load());
     QVERIFY(std::none_of(last->begin(), last->end(),
                          [](const auto& page) { return page->isCheckRunning(); }));
+}
+
+void TestScheduler::checkingThreadLife_data() {
+    QTest::addColumn<int>("starts");
+    QTest::addColumn<QString>("request"); // none, or one held until aborted, or stuck
+    QTest::addColumn<bool>("endsInGrace");
+
+    QTest::newRow("never started") << 0 << "none" << true;
+    QTest::newRow("ticking, started twice") << 2 << "none" << true;
+    QTest::newRow("a request the stop cuts short") << 1 << "held" << true;
+    QTest::newRow("a request that will not let go") << 1 << "stuck" << false;
+}
+
+// A second start leaves the running thread alone. A stop ends the thread, its cycle ended too,
+// or gives up after the grace on a request that holds on; that thread is waited for at the end.
+void TestScheduler::checkingThreadLife() {
+    QFETCH(int, starts);
+    QFETCH(QString, request);
+    QFETCH(bool, endsInGrace);
+
+    PageListSlot slot;
+    std::atomic<qint32> limit{1};
+    std::atomic<bool> entered{false};
+    auto checker = std::make_unique<SilentChecker>(entered, request != "stuck");
+    SilentChecker& held = *checker;
+    if (request != "none")
+        slot.store(listOf({makePage("http://held/", 1000)}));
+    CountingObserver observer;
+    std::atomic<int> ticks{0};
+    {
+        CheckingThread thread(std::move(checker), slot, limit, observer, [&] { ++ticks; });
+        // Before the thread is waited for, however the test ends.
+        const auto letGo = qScopeGuard([&] { held.release(); });
+        for (int i = 0; i < starts; ++i)
+            thread.start();
+        if (request != "none")
+            QTRY_VERIFY(entered.load());
+        else if (starts > 0)
+            QTRY_VERIFY(ticks.load() > 20);
+
+        QCOMPARE(thread.stop(), endsInGrace);
+        if (endsInGrace)
+            QCOMPARE(observer.finished.load(), observer.started.load());
+    }
+    QCOMPARE(ticks.load() > 0, starts > 0);
 }
 
 // However many pages change, one collection is asked for until it runs; it takes every mark,

@@ -16,9 +16,6 @@
 
 namespace {
 
-// How long exit waits for the checking thread before ending the process regardless.
-constexpr auto threadStopGrace = std::chrono::seconds(1);
-
 QString saveFailedAlert(const DataFiles::SaveResult& failed) {
     return failed.file + QStringLiteral(" を保存できませんでした。");
 }
@@ -54,10 +51,6 @@ VelmoraServices VelmoraServices::real() {
 }
 
 Velmora::Velmora(VelmoraServices services) : services(std::move(services)) {
-    checker = this->services.makeChecker();
-    CheckCycleObserver& cycleObserver = *this;
-    scheduler = std::make_unique<CheckScheduler>(page, limit, *checker, cycleObserver,
-                                                 this->services.tickWait);
     buildWindow();
     buildMenus();
     files.removeInterruptedSaves();
@@ -81,13 +74,6 @@ void Velmora::finishStartUp() {
     reportKeptFiles();
 }
 
-Velmora::~Velmora() {
-    if (thread.joinable()) {
-        scheduler->stop();
-        thread.join();
-    }
-}
-
 void Velmora::startVelmora() {
     // Asked while the start window shows, as by a second copy, it leaves the window to the start.
     if (StartWindow->isVisible()) {
@@ -97,14 +83,7 @@ void Velmora::startVelmora() {
     showMainWindow();
     // The start window had the focus; hand it on to the window the user works in.
     activateWindow();
-    if (thread.joinable())
-        return;
-    std::promise<void> finished;
-    threadFinished = finished.get_future();
-    thread = std::thread([this, finished = std::move(finished)]() mutable {
-        scheduler->run();
-        finished.set_value();
-    });
+    checking.start();
 }
 
 void Velmora::readSetting() {
@@ -215,20 +194,10 @@ void Velmora::exit() {
     if (!files.endQuit())
         return;
     // The saves are done; a request that will not let go must not hold the exit.
-    if (!stopCheckingThread())
+    if (!checking.stop())
         std::_Exit(0);
     hide();
     services.quit();
-}
-
-bool Velmora::stopCheckingThread() {
-    if (!thread.joinable())
-        return true;
-    scheduler->stop();
-    if (threadFinished.wait_for(threadStopGrace) != std::future_status::ready)
-        return false;
-    thread.join();
-    return true;
 }
 
 void Velmora::showMainWindow() {

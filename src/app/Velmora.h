@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/ChangedPages.h"
-#include "app/CheckScheduler.h"
+#include "app/CheckingThread.h"
 #include "model/PageChecker.h"
 #include "model/PageList.h"
 #include "platform/DesktopNotifier.h"
@@ -11,9 +11,7 @@
 #include <QPoint>
 #include <atomic>
 #include <functional>
-#include <future>
 #include <memory>
-#include <thread>
 #include <vector>
 
 class AddPageDialog;
@@ -41,9 +39,9 @@ struct VelmoraServices {
 };
 
 // The controller and main window in one: owns the page list, the settings, the checking
-// thread and every window of the program; the files have a class of their own, and it makes
-// the alerts from its results. Its constructor builds the window and shows the start window;
-// the start goes on when that window's show ends.
+// thread and every window of the program; the files and the thread's life have classes of
+// their own, and it makes the alerts from their results. Its constructor builds the window and
+// shows the start window; the start goes on when that window's show ends.
 class Velmora final : public QMainWindow, private PageObserver, private CheckCycleObserver {
     Q_OBJECT
 
@@ -51,7 +49,6 @@ public:
     static constexpr qint32 VERSION = 1;
 
     explicit Velmora(VelmoraServices services = VelmoraServices::real());
-    ~Velmora() override;
 
     void startVelmora();
     void showToolTip(qint32 index);
@@ -108,7 +105,6 @@ private:
     qsizetype indexOf(const Page& shown) const;
     void openPageAt(qsizetype index);
     void launchBrowser(const QString& target);
-    bool stopCheckingThread();
     template <typename Work> void postToGui(Work&& work);
 
     void AddPageMenuItem_ActionPerformed();
@@ -141,8 +137,6 @@ private:
 
     const VelmoraServices services;
 
-    std::thread thread;
-    std::future<void> threadFinished;
     std::atomic<qint32> limit{2};
     qint32 mouseObject = -1;
     qint32 MouseX = 0;
@@ -151,12 +145,12 @@ private:
     PageListSlot page;
     DataFiles files;
 
-    std::unique_ptr<PageChecker> checker;
-    std::unique_ptr<CheckScheduler> scheduler;
     ChangedPages changedPages;
     UpdateNoticeRule noticeRule;
     // Reaches for the bus only when there is news to tell.
     DesktopNotifier notifier{services.notificationBus, [this] { bringForward(); }};
+    // After everything the checking thread reaches, so that it is stopped before any of it goes.
+    CheckingThread checking{services.makeChecker(), page, limit, *this, services.tickWait};
 
     PageToolTip* ToolTip = nullptr;
     VelmoraStartWindow* StartWindow = nullptr;
