@@ -374,14 +374,20 @@ void TestScheduler::changesReachTheGuiInOneCollection() {
     // The next change asks again; an empty collection shows nothing.
     QVERIFY(changed.markRepaint(*kept));
     QVERIFY(!changed.collect().showWindow);
-    QVERIFY(changed.collect().repaint.empty());
+    batch = changed.collect();
+    QVERIFY(batch.repaint.empty());
+    QVERIFY(!batch.cycleRunning);
 
     // Rises travel with the end of their cycle, so a collection in mid-cycle holds none.
+    QVERIFY(changed.markCycleStarted());
     changed.markRise(*kept);
-    QVERIFY(changed.collect().finishedCycles.empty());
+    batch = changed.collect();
+    QCOMPARE(batch.cycleRunning, std::optional(true));
+    QVERIFY(batch.finishedCycles.empty());
     QVERIFY(changed.markCycleFinished());
     QVERIFY(!changed.markCycleFinished());
     batch = changed.collect();
+    QCOMPARE(batch.cycleRunning, std::optional(false));
     QCOMPARE(batch.finishedCycles.size(), size_t(2));
     QCOMPARE(batch.finishedCycles[0].size(), size_t(1));
     QCOMPARE(batch.finishedCycles[0][0].url, QStringLiteral("http://kept/"));

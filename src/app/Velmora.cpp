@@ -220,29 +220,43 @@ void Velmora::bringForward() {
     activateWindow();
 }
 
-template <typename Work> void Velmora::postToGui(Work&& work) {
-    QMetaObject::invokeMethod(this, std::forward<Work>(work), Qt::QueuedConnection);
-}
-
-// State changes are gathered: the first since the last collection posts one call that takes
-// them all, however many pages change meanwhile. Pages are held weakly and looked up by
+// State changes are gathered: the first since the last collection asks for one call that
+// takes them all, however many pages change meanwhile. Pages are held weakly and looked up by
 // identity when the call runs, since a rebuild may have dropped them by then.
 void Velmora::repaintRequested(const Page& changed) {
     if (changedPages.markRepaint(changed))
-        postToGui([this] { collectChangedPages(); });
+        askForCollection();
 }
 
 void Velmora::showMainWindowRequested() {
     if (changedPages.markShowWindow())
-        postToGui([this] { collectChangedPages(); });
+        askForCollection();
 }
 
 void Velmora::renewed(const Page& page) {
     changedPages.markRise(page);
 }
 
+void Velmora::cycleStarted() {
+    if (changedPages.markCycleStarted())
+        askForCollection();
+}
+
+void Velmora::cycleFinished() {
+    if (changedPages.markCycleFinished())
+        askForCollection();
+}
+
+// By name, so the queued call holds no state of ours: what the GUI thread takes waits in
+// changedPages.
+void Velmora::askForCollection() {
+    QMetaObject::invokeMethod(this, "collectChangedPages", Qt::QueuedConnection);
+}
+
 void Velmora::collectChangedPages() {
     const ChangedPages::Batch batch = changedPages.collect();
+    if (batch.cycleRunning)
+        setCursor(*batch.cycleRunning ? Qt::WaitCursor : Qt::ArrowCursor);
     // Asked before the window comes up for this batch.
     const bool userIsHere = isActiveWindow();
     if (batch.showWindow)
@@ -260,14 +274,4 @@ void Velmora::announceUpdates(const std::vector<std::vector<RisenPage>>& cycles,
         names << noticeRule.namesFor(cycle);
     if (!names.isEmpty() && !userIsHere)
         notifier.notify(UpdateNotice::summary, UpdateNotice::body(names));
-}
-
-void Velmora::cycleStarted() {
-    postToGui([this] { setCursor(Qt::WaitCursor); });
-}
-
-void Velmora::cycleFinished() {
-    postToGui([this] { setCursor(Qt::ArrowCursor); });
-    if (changedPages.markCycleFinished())
-        postToGui([this] { collectChangedPages(); });
 }

@@ -105,7 +105,6 @@ private:
     qsizetype indexOf(const Page& shown) const;
     void openPageAt(qsizetype index);
     void launchBrowser(const QString& target);
-    template <typename Work> void postToGui(Work&& work);
 
     void AddPageMenuItem_ActionPerformed();
     void AddPageMenuItem_ActionPerformed_Interaction1();
@@ -125,14 +124,15 @@ private:
     void Velmora_ComponentResized_Interaction1();
     void Velmora_WindowClosing();
 
-    // Called on the checking thread; each hands its work to the GUI thread.
+    // Called on the checking thread; each marks its news in changedPages for the GUI thread.
     void repaintRequested(const Page& page) override;
     void showMainWindowRequested() override;
     void renewed(const Page& page) override;
     void cycleStarted() override;
     void cycleFinished() override;
-    // The GUI thread's side: everything the checking thread changed since the last time.
-    void collectChangedPages();
+    void askForCollection();
+    // The GUI thread's side: everything the checking thread marked since the last time.
+    Q_INVOKABLE void collectChangedPages();
     void announceUpdates(const std::vector<std::vector<RisenPage>>& cycles, bool userIsHere);
 
     const VelmoraServices services;
