@@ -1,6 +1,7 @@
 #include "SilentChecker.h"
 #include "app/ChangedPages.h"
 #include "app/CheckScheduler.h"
+#include "app/CheckingThread.h"
 
 #include <QtTest>
 #include <atomic>
@@ -104,6 +105,8 @@ private slots:
     void failingCheckEndsTheTickButNotTheChecking();
     void stopCutsACycleShortWithoutMarkingThePage();
     void listRebuildRacingACycle();
+    void checkingThreadLife_data();
+    void checkingThreadLife();
     void changesReachTheGuiInOneCollection();
     void noticeNamesARisingPageOncePerRun_data();
     void noticeNamesARisingPageOncePerRun();
@@ -306,6 +309,51 @@ void TestScheduler::listRebuildRacingACycle() {
                          [](const auto& page) { return page->isCheckRunning(); }));
 }
 
+void TestScheduler::checkingThreadLife_data() {
+    QTest::addColumn<int>("starts");
+    QTest::addColumn<QString>("request"); // none, or one held until aborted, or stuck
+    QTest::addColumn<bool>("endsInGrace");
+
+    QTest::newRow("never started") << 0 << "none" << true;
+    QTest::newRow("ticking, started twice") << 2 << "none" << true;
+    QTest::newRow("a request the stop cuts short") << 1 << "held" << true;
+    QTest::newRow("a request that will not let go") << 1 << "stuck" << false;
+}
+
+// A second start leaves the running thread alone. A stop ends the thread, its cycle ended too,
+// or gives up after the grace on a request that holds on; that thread is waited for at the end.
+void TestScheduler::checkingThreadLife() {
+    QFETCH(int, starts);
+    QFETCH(QString, request);
+    QFETCH(bool, endsInGrace);
+
+    PageListSlot slot;
+    std::atomic<qint32> limit{1};
+    std::atomic<bool> entered{false};
+    auto checker = std::make_unique<SilentChecker>(entered, request != "stuck");
+    SilentChecker& held = *checker;
+    if (request != "none")
+        slot.store(listOf({makePage("http://held/", 1000)}));
+    CountingObserver observer;
+    std::atomic<int> ticks{0};
+    {
+        CheckingThread thread(std::move(checker), slot, limit, observer, [&] { ++ticks; });
+        // Before the thread is waited for, however the test ends.
+        const auto letGo = qScopeGuard([&] { held.release(); });
+        for (int i = 0; i < starts; ++i)
+            thread.start();
+        if (request != "none")
+            QTRY_VERIFY(entered.load());
+        else if (starts > 0)
+            QTRY_VERIFY(ticks.load() > 20);
+
+        QCOMPARE(thread.stop(), endsInGrace);
+        if (endsInGrace)
+            QCOMPARE(observer.finished.load(), observer.started.load());
+    }
+    QCOMPARE(ticks.load() > 0, starts > 0);
+}
+
 // However many pages change, one collection is asked for until it runs; it takes every mark,
 // and a page gone by then is simply no longer there.
 void TestScheduler::changesReachTheGuiInOneCollection() {
@@ -326,14 +374,20 @@ void TestScheduler::changesReachTheGuiInOneCollection() {
     // The next change asks again; an empty collection shows nothing.
     QVERIFY(changed.markRepaint(*kept));
     QVERIFY(!changed.collect().showWindow);
-    QVERIFY(changed.collect().repaint.empty());
+    batch = changed.collect();
+    QVERIFY(batch.repaint.empty());
+    QVERIFY(!batch.cycleRunning);
 
     // Rises travel with the end of their cycle, so a collection in mid-cycle holds none.
+    QVERIFY(changed.markCycleStarted());
     changed.markRise(*kept);
-    QVERIFY(changed.collect().finishedCycles.empty());
+    batch = changed.collect();
+    QCOMPARE(batch.cycleRunning, std::optional(true));
+    QVERIFY(batch.finishedCycles.empty());
     QVERIFY(changed.markCycleFinished());
     QVERIFY(!changed.markCycleFinished());
     batch = changed.collect();
+    QCOMPARE(batch.cycleRunning, std::optional(false));
     QCOMPARE(batch.finishedCycles.size(), size_t(2));
     QCOMPARE(batch.finishedCycles[0].size(), size_t(1));
     QCOMPARE(batch.finishedCycles[0][0].url, QStringLiteral("http://kept/"));

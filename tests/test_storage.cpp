@@ -1,6 +1,8 @@
+#include "ScratchDirectory.h"
 #include "SmallFileSystem.h"
 #include "platform/DecimalNumber.h"
 #include "platform/TextFile.h"
+#include "storage/DataFiles.h"
 #include "storage/GroupFile.h"
 #include "storage/SettingFile.h"
 #include "storage/StoredFile.h"
@@ -46,7 +48,7 @@ OptRecords readGroupFile(const QString& path) {
 }
 
 bool writeGroupFile(const QString& path, const Records& pages) {
-    return StoredFile(path).write(GroupFile::format(pages));
+    return StoredFile(path).write(GroupFile::format(pages)) == StoredFile::WriteResult::Written;
 }
 
 OptSettings readSettingFile(const QString& path) {
@@ -55,12 +57,19 @@ OptSettings readSettingFile(const QString& path) {
 }
 
 bool writeSettingFile(const QString& path, const SettingFile::Settings& settings) {
-    return StoredFile(path).write(SettingFile::format(settings));
+    return StoredFile(path).write(SettingFile::format(settings)) ==
+           StoredFile::WriteResult::Written;
 }
 
 QByteArray readBytes(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString describe(const DataFiles::Notice& notice) {
+    const char* found[] = {"unreadable", "Shift_JIS", "extra text"};
+    return notice.file + ": " + found[int(notice.finding)] + " > " +
+           (notice.keptCopy.isEmpty() ? QString("left as it is") : notice.keptCopy);
 }
 
 } // namespace
@@ -109,6 +118,10 @@ private slots:
     void savesOnRealFileSystems();
     void savesGoOnlyWhereTheUserMayWrite_data();
     void savesGoOnlyWhereTheUserMayWrite();
+    void dataFilesTakeWhatTheyCanAndKeepTheRest_data();
+    void dataFilesTakeWhatTheyCanAndKeepTheRest();
+    void quitWhoseSavesFailIsTurnedDownOnce_data();
+    void quitWhoseSavesFailIsTurnedDownOnce();
 
 private:
     QTemporaryDir dir;
@@ -467,7 +480,7 @@ void TestStorage::storedFileKeepsWhatItCouldNotRead() {
     // Two saves: the first keeps the original, the second neither touches the copy nor makes
     // another.
     for (const QByteArray& saved : {QByteArray("1,New,U,0,"), QByteArray("1,Newer,U,0,")}) {
-        QVERIFY(file.write(QString::fromUtf8(saved)));
+        QCOMPARE(file.write(QString::fromUtf8(saved)), StoredFile::WriteResult::Written);
         QCOMPARE(readBytes(here.filePath("Group.dat")), saved);
         QCOMPARE(file.keptCopy(), kept);
         if (!kept.isEmpty())
@@ -493,7 +506,7 @@ void TestStorage::storedFileNeverReplacesWhatItCannotRead() {
     QCOMPARE(file.read(), std::optional<QString>());
     QVERIFY(file.isUnreadable());
     QVERIFY(!file.keepOriginal());
-    QVERIFY(!file.write("1,A,U,0,"));
+    QCOMPARE(file.write("1,A,U,0,"), StoredFile::WriteResult::OriginalNotKept);
     QCOMPARE(readBytes(here.filePath("Group.dat/inside")), QByteArray("keep"));
     QCOMPARE(here.entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"Group.dat"});
 }
@@ -534,23 +547,31 @@ void TestStorage::savesOnRealFileSystems_data() {
     QTest::addColumn<int>("fileMode");
     QTest::addColumn<bool>("full");
     QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("fault"); // a disk fault the writer seeds once, as it names it
     QTest::addColumn<bool>("saved");
 
     const QByteArray longer = "1,A,http://a/" + QByteArray(6000, 'x') + ",0,";
     const QByteArray shorter = "0,";
-    QTest::newRow("full disk") << false << true << 0644 << true << longer << false;
-    QTest::newRow("full disk, shorter text") << false << true << 0644 << true << shorter << false;
+    QTest::newRow("full disk") << false << true << 0644 << true << longer << "" << false;
+    QTest::newRow("full disk, shorter text")
+        << false << true << 0644 << true << shorter << "" << false;
+    QTest::newRow("flush fails") << false << true << 0644 << false << longer << "fsync" << false;
     // Where no new file can be made beside it, a writable file is rewritten in place.
-    QTest::newRow("directory closed") << true << false << 0644 << false << longer << true;
+    QTest::newRow("directory closed") << true << false << 0644 << false << longer << "" << true;
     QTest::newRow("directory closed, file read-only")
-        << true << false << 0444 << false << longer << false;
+        << true << false << 0444 << false << longer << "" << false;
     QTest::newRow("directory closed, full disk")
-        << true << false << 0644 << true << longer << false;
+        << true << false << 0644 << true << longer << "" << false;
     QTest::newRow("directory closed, full disk, shorter text")
-        << true << false << 0644 << true << shorter << true;
+        << true << false << 0644 << true << shorter << "" << true;
+    // Written in place, the file gets its old bytes back.
+    QTest::newRow("directory closed, flush fails")
+        << true << false << 0644 << false << shorter << "fsync" << false;
+    QTest::newRow("directory closed, a write fails halfway")
+        << true << false << 0644 << false << longer << "write" << false;
     // A file its user cannot read is never replaced, since no copy of it can be kept.
     QTest::newRow("file unreadable to its user")
-        << true << true << 0200 << false << shorter << false;
+        << true << true << 0200 << false << shorter << "" << false;
 }
 
 // The saves run in a helper process, as the user each row names.
@@ -560,6 +581,7 @@ void TestStorage::savesOnRealFileSystems() {
     QFETCH(int, fileMode);
     QFETCH(bool, full);
     QFETCH(QByteArray, text);
+    QFETCH(QString, fault);
     QFETCH(bool, saved);
 
     if (geteuid() != 0)
@@ -590,6 +612,8 @@ void TestStorage::savesOnRealFileSystems() {
         fileSystem->fill();
 
     QStringList command{STORED_FILE_WRITER, path, QString::fromUtf8(text)};
+    if (!fault.isEmpty())
+        command << fault;
     if (asNobody)
         command = QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", "--"} + command;
     QProcess writer;
@@ -666,6 +690,119 @@ void TestStorage::savesGoOnlyWhereTheUserMayWrite() {
              QList<int>({owner, group, mode}));
     QCOMPARE(::lstat(name, &status) == 0 && S_ISLNK(status.st_mode), linkOwner >= 0);
     QCOMPARE(QDir(path("mine")).entryList(QDir::Files), (QStringList{"Group.dat", "other"}));
+}
+
+void TestStorage::dataFilesTakeWhatTheyCanAndKeepTheRest_data() {
+    QTest::addColumn<QByteArray>("group"); // null: no file; "<folder>": a folder of that name
+    QTest::addColumn<QByteArray>("setting");
+    QTest::addColumn<QString>("groupRead"); // in our own form, empty when nothing was taken
+    QTest::addColumn<QString>("settingRead");
+    QTest::addColumn<QStringList>("notices");
+
+    const auto row = [](const char* name, const QByteArray& group, const QByteArray& setting,
+                        const char* groupRead, const char* settingRead,
+                        const QStringList& notices) {
+        QTest::newRow(name) << group << setting << QString::fromUtf8(groupRead)
+                            << QString::fromUtf8(settingRead) << notices;
+    };
+    row("no files", {}, {}, "", "", {});
+    row("our own text", "1,A,U,0,", "b,3,", "1,A,U,0,", "b,3,", {});
+    row("a list that breaks the format", "2,A,U,0,", "b,3,", "", "b,3,",
+        {"Group.dat: unreadable > Group.dat.1"});
+    row("text beyond the format", "1,A,U,0,B,", "b,3,x,", "1,A,U,0,", "b,3,",
+        {"Setting.ini: extra text > Setting.ini.1", "Group.dat: extra text > Group.dat.1"});
+    row("Shift_JIS, and text after the pages", shiftJis("0,余分"), shiftJis("ブラウザ,4,"), "0,",
+        "ブラウザ,4,",
+        {"Setting.ini: Shift_JIS > Setting.ini.1", "Group.dat: Shift_JIS > Group.dat.1",
+         "Group.dat: extra text > Group.dat.1"});
+    // Nothing can be copied from a folder, so nothing replaces it.
+    row("a folder in the way", "<folder>", "b,3,", "", "b,3,",
+        {"Group.dat: unreadable > left as it is"});
+}
+
+// What the reads take, what the user is told of, and the copies, which the saves then leave
+// alone.
+void TestStorage::dataFilesTakeWhatTheyCanAndKeepTheRest() {
+    QFETCH(QByteArray, group);
+    QFETCH(QByteArray, setting);
+    QFETCH(QString, groupRead);
+    QFETCH(QString, settingRead);
+    QFETCH(QStringList, notices);
+
+    ScratchDirectory scratch;
+    if (group == "<folder>")
+        QVERIFY(QDir().mkdir("Group.dat"));
+    else if (!group.isNull())
+        ScratchDirectory::write("Group.dat", group);
+    if (!setting.isNull())
+        ScratchDirectory::write("Setting.ini", setting);
+
+    DataFiles files;
+    const auto records = files.readGroup();
+    QCOMPARE(records ? GroupFile::format(*records) : QString(), groupRead);
+    const auto settings = files.readSetting();
+    QCOMPARE(settings ? SettingFile::format(*settings) : QString(), settingRead);
+    QStringList told;
+    for (const DataFiles::Notice& notice : files.keepOriginals())
+        told << describe(notice);
+    QCOMPARE(told, notices);
+
+    const DataFiles::SaveResult saved = files.saveGroup({{"New", "http://new/", 0}});
+    QCOMPARE(saved.file, QStringLiteral("Group.dat"));
+    QCOMPARE(saved.result, group == "<folder>" ? StoredFile::WriteResult::OriginalNotKept
+                                               : StoredFile::WriteResult::Written);
+    QVERIFY(files.saveSetting({"b", 3}).saved());
+    for (const auto& [name, original] : {std::pair("Group.dat", group), {"Setting.ini", setting}})
+        QCOMPARE(ScratchDirectory::read(QString(name) + ".1"),
+                 notices.join(u'\n').contains(QString(name) + ".1") ? original : QByteArray());
+}
+
+void TestStorage::quitWhoseSavesFailIsTurnedDownOnce_data() {
+    // Steps: "block" and "unblock" a folder in the page list's place, "save" the page list
+    // alone, "quit", which saves the settings too.
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("quits"); // whether each quit ends the program
+
+    QTest::newRow("saves that work") << QStringList{"quit"} << QStringList{"ends"};
+    QTest::newRow("a save that fails, twice")
+        << QStringList{"block", "quit", "quit"} << QStringList{"stays", "ends"};
+    QTest::newRow("a failed save in between")
+        << QStringList{"block", "quit", "save", "quit"} << QStringList{"stays", "ends"};
+    QTest::newRow("a save that worked in between")
+        << QStringList{"block", "quit", "unblock", "save", "block", "quit", "quit"}
+        << QStringList{"stays", "stays", "ends"};
+}
+
+void TestStorage::quitWhoseSavesFailIsTurnedDownOnce() {
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, quits);
+
+    ScratchDirectory scratch;
+    DataFiles files;
+    StoredFile::WriteResult groupSave = StoredFile::WriteResult::Written;
+    QStringList ended;
+    for (const QString& step : steps) {
+        if (step == "block" || step == "unblock") {
+            const bool blocked = step == "block";
+            groupSave =
+                blocked ? StoredFile::WriteResult::NotWritten : StoredFile::WriteResult::Written;
+            QFile::remove("Group.dat");
+            QVERIFY(blocked ? QDir().mkdir("Group.dat") : QDir().rmdir("Group.dat"));
+        } else if (step == "save") {
+            QCOMPARE(files.saveGroup({}).result, groupSave);
+        } else {
+            files.beginQuit();
+            QVERIFY(files.quitting());
+            QVERIFY(files.saveSetting({"b", 3}).saved());
+            QCOMPARE(files.saveGroup({}).result, groupSave);
+            const bool ends = files.endQuit();
+            QCOMPARE(files.quitting(), ends);
+            ended << (ends ? "ends" : "stays");
+            if (ends)
+                break;
+        }
+    }
+    QCOMPARE(ended, quits);
 }
 
 QTEST_MAIN(TestStorage)

@@ -20,8 +20,15 @@ void ChangedPages::markRise(const Page& page) {
     risenThisCycle.push_back(std::move(risen));
 }
 
+bool ChangedPages::markCycleStarted() {
+    const std::lock_guard lock(mutex);
+    pending.cycleRunning = true;
+    return askOnce();
+}
+
 bool ChangedPages::markCycleFinished() {
     const std::lock_guard lock(mutex);
+    pending.cycleRunning = false;
     pending.finishedCycles.push_back(std::exchange(risenThisCycle, {}));
     return askOnce();
 }

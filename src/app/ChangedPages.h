@@ -5,16 +5,21 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
-// Pages whose state changed on the checking thread, gathered for the GUI thread. Only the
-// first mark after a collection asks for a collection, so a cycle that changes thousands of
-// pages wakes the GUI thread once, not once per page.
+// Everything the checking thread has for the GUI thread: cycles begun and ended, and pages
+// whose state changed. Only the first mark after a collection asks for a collection, so a cycle
+// that changes thousands of pages wakes the GUI thread once, not once per page. All of it
+// crosses under one mutex, where ThreadSanitizer sees the hand-over; the call that asks for a
+// collection carries nothing of its own.
 class ChangedPages {
 public:
     struct Batch {
         std::vector<std::weak_ptr<const Page>> repaint;
         bool showWindow = false;
+        // Whether a cycle runs, as last marked; no value when none began or ended since.
+        std::optional<bool> cycleRunning;
         // The pages that rose in each check cycle that ended since the last collection,
         // oldest cycle first; a cycle in which nothing rose is there too, empty.
         std::vector<std::vector<RisenPage>> finishedCycles;
@@ -26,6 +31,7 @@ public:
     // The checking thread: a rise belongs to the cycle running, and is handed over with the
     // cycle's end, so that a collection in the middle of a cycle never splits it.
     void markRise(const Page& page);
+    bool markCycleStarted();
     bool markCycleFinished();
 
     // The GUI thread: everything marked since the last collection.

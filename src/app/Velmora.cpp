@@ -5,7 +5,6 @@
 #include "dialogs/ChangePageDialog.h"
 #include "dialogs/ChangeSettingDialog.h"
 #include "model/AccessCheck.h"
-#include "platform/TextFile.h"
 #include "ui/PagePanel.h"
 #include "ui/PageToolTip.h"
 #include "ui/VelmoraStartWindow.h"
@@ -17,31 +16,28 @@
 
 namespace {
 
-// How long exit waits for the checking thread before ending the process regardless.
-constexpr auto threadStopGrace = std::chrono::seconds(1);
-
-QString saveFailedAlert(const StoredFile& file) {
-    return file.path() + QStringLiteral(" を保存できませんでした。");
+QString saveFailedAlert(const DataFiles::SaveResult& failed) {
+    return failed.file + QStringLiteral(" を保存できませんでした。");
 }
 
 // What a read found that a save would lose, and where the original bytes are.
-QString keptFileAlert(const StoredFile& file, StoredFile::Finding finding) {
+QString keptFileAlert(const DataFiles::Notice& notice) {
     QString found;
-    switch (finding) {
-    case StoredFile::Finding::Unreadable:
+    switch (notice.finding) {
+    case DataFiles::Finding::Unreadable:
         found = QStringLiteral(" を読めませんでした。");
         break;
-    case StoredFile::Finding::ShiftJis:
+    case DataFiles::Finding::ShiftJis:
         found = QStringLiteral(" を Shift_JIS で読みました。");
         break;
-    case StoredFile::Finding::ExtraText:
+    case DataFiles::Finding::ExtraText:
         found = QStringLiteral(" に余分な部分がありました。");
         break;
     }
-    const QString fate = file.keptCopy().isEmpty() ? QStringLiteral("ファイルはそのまま残します。")
-                                                   : QStringLiteral("原本は ") + file.keptCopy() +
+    const QString fate = notice.keptCopy.isEmpty() ? QStringLiteral("ファイルはそのまま残します。")
+                                                   : QStringLiteral("原本は ") + notice.keptCopy +
                                                          QStringLiteral(" に残しました。");
-    return file.path() + found + u'\n' + fate;
+    return notice.file + found + u'\n' + fate;
 }
 
 } // namespace
@@ -55,15 +51,9 @@ VelmoraServices VelmoraServices::real() {
 }
 
 Velmora::Velmora(VelmoraServices services) : services(std::move(services)) {
-    checker = this->services.makeChecker();
-    CheckCycleObserver& cycleObserver = *this;
-    scheduler = std::make_unique<CheckScheduler>(page, limit, *checker, cycleObserver,
-                                                 this->services.tickWait);
     buildWindow();
     buildMenus();
-    // What a save cut short by a crash or a kill left behind.
-    removeInterruptedSaves(settingFile.path());
-    removeInterruptedSaves(groupFile.path());
+    files.removeInterruptedSaves();
     readSetting();
     StartWindow = new VelmoraStartWindow(this, VERSION);
     // The rest of the start waits for the start window's show to end, in the event loop.
@@ -84,13 +74,6 @@ void Velmora::finishStartUp() {
     reportKeptFiles();
 }
 
-Velmora::~Velmora() {
-    if (thread.joinable()) {
-        scheduler->stop();
-        thread.join();
-    }
-}
-
 void Velmora::startVelmora() {
     // Asked while the start window shows, as by a second copy, it leaves the window to the start.
     if (StartWindow->isVisible()) {
@@ -100,60 +83,41 @@ void Velmora::startVelmora() {
     showMainWindow();
     // The start window had the focus; hand it on to the window the user works in.
     activateWindow();
-    if (thread.joinable())
-        return;
-    std::promise<void> finished;
-    threadFinished = finished.get_future();
-    thread = std::thread([this, finished = std::move(finished)]() mutable {
-        scheduler->run();
-        finished.set_value();
-    });
+    checking.start();
 }
 
 void Velmora::readSetting() {
-    if (const std::optional<QString> text = settingFile.read()) {
-        bool extraText = false;
-        const SettingFile::Settings settings = SettingFile::parse(*text, &extraText);
-        if (extraText)
-            settingFile.noteExtraText();
-        BrowserString = settings.browser;
-        limit = settings.updateSeconds;
+    if (const std::optional<SettingFile::Settings> settings = files.readSetting()) {
+        BrowserString = settings->browser;
+        limit = settings->updateSeconds;
     }
     setCursor(Qt::ArrowCursor);
 }
 
 bool Velmora::saveSetting() {
-    return saveFile(settingFile, SettingFile::format({BrowserString, limit}));
+    const SettingFile::Settings settings{BrowserString, limit};
+    return saveFile([&] { return files.saveSetting(settings); });
 }
 
 bool Velmora::saveGroup() {
-    return saveFile(groupFile, GroupFile::format(pageRecords()));
+    const std::vector<GroupFile::PageRecord> records = pageRecords();
+    return saveFile([&] { return files.saveGroup(records); });
 }
 
 // A failed save is never silent; the caller keeps what the user did, so the next save tries
 // again.
-bool Velmora::saveFile(StoredFile& file, const QString& text) {
+bool Velmora::saveFile(const std::function<DataFiles::SaveResult()>& save) {
     setCursor(Qt::WaitCursor);
-    const bool saved = file.write(text);
+    const DataFiles::SaveResult result = save();
     setCursor(Qt::ArrowCursor);
-    if (!saved)
-        raiseAlert(this, saveFailedAlert(file));
-    // What could not be saved before has been saved since: a quit that fails again is turned
-    // down again.
-    else if (!exiting)
-        exitRefused = false;
-    return saved;
+    if (!result.saved())
+        raiseAlert(this, saveFailedAlert(result));
+    return result.saved();
 }
 
 void Velmora::readGroup() {
     // A missing, unreadable or malformed file changes nothing at all.
-    const std::optional<QString> text = groupFile.read();
-    bool extraText = false;
-    const auto records = text ? GroupFile::parse(*text, &extraText) : std::nullopt;
-    if (text && !records)
-        groupFile.refuse();
-    if (extraText)
-        groupFile.noteExtraText();
+    const std::optional<std::vector<GroupFile::PageRecord>> records = files.readGroup();
     if (!records) {
         setCursor(Qt::ArrowCursor);
         return;
@@ -169,13 +133,8 @@ void Velmora::readGroup() {
 // A file the program could not read whole, or read as Shift_JIS, is copied aside now, so that
 // the user learns at once where its contents are; no later save replaces it without that copy.
 void Velmora::reportKeptFiles() {
-    for (StoredFile* file : {&settingFile, &groupFile}) {
-        if (file->findings().empty())
-            continue;
-        file->keepOriginal();
-        for (const StoredFile::Finding finding : file->findings())
-            raiseAlert(this, keptFileAlert(*file, finding));
-    }
+    for (const DataFiles::Notice& notice : files.keepOriginals())
+        raiseAlert(this, keptFileAlert(notice));
 }
 
 void Velmora::showPages(const PageList& list) {
@@ -224,33 +183,21 @@ void Velmora::replacePageList(const std::vector<GroupFile::PageRecord>& records)
 }
 
 void Velmora::exit() {
-    if (exiting)
+    // A quit whose alerts still wait for the user, or one that is ending the program.
+    if (files.quitting())
         return;
-    exiting = true;
-    const bool settingSaved = saveSetting();
-    const bool groupSaved = !page.load() || saveGroup();
-    // After a failed save the program stays open, so the user can make room and quit again; a
-    // second quit ends it whatever the saves do, unless a save worked in between.
-    if (!(settingSaved && groupSaved) && !exitRefused) {
-        exitRefused = true;
-        exiting = false;
+    files.beginQuit();
+    saveSetting();
+    if (page.load())
+        saveGroup();
+    // After a failed save the program stays open, so the user can make room and quit again.
+    if (!files.endQuit())
         return;
-    }
     // The saves are done; a request that will not let go must not hold the exit.
-    if (!stopCheckingThread())
+    if (!checking.stop())
         std::_Exit(0);
     hide();
     services.quit();
-}
-
-bool Velmora::stopCheckingThread() {
-    if (!thread.joinable())
-        return true;
-    scheduler->stop();
-    if (threadFinished.wait_for(threadStopGrace) != std::future_status::ready)
-        return false;
-    thread.join();
-    return true;
 }
 
 void Velmora::showMainWindow() {
@@ -273,29 +220,43 @@ void Velmora::bringForward() {
     activateWindow();
 }
 
-template <typename Work> void Velmora::postToGui(Work&& work) {
-    QMetaObject::invokeMethod(this, std::forward<Work>(work), Qt::QueuedConnection);
-}
-
-// State changes are gathered: the first since the last collection posts one call that takes
-// them all, however many pages change meanwhile. Pages are held weakly and looked up by
+// State changes are gathered: the first since the last collection asks for one call that
+// takes them all, however many pages change meanwhile. Pages are held weakly and looked up by
 // identity when the call runs, since a rebuild may have dropped them by then.
 void Velmora::repaintRequested(const Page& changed) {
     if (changedPages.markRepaint(changed))
-        postToGui([this] { collectChangedPages(); });
+        askForCollection();
 }
 
 void Velmora::showMainWindowRequested() {
     if (changedPages.markShowWindow())
-        postToGui([this] { collectChangedPages(); });
+        askForCollection();
 }
 
 void Velmora::renewed(const Page& page) {
     changedPages.markRise(page);
 }
 
+void Velmora::cycleStarted() {
+    if (changedPages.markCycleStarted())
+        askForCollection();
+}
+
+void Velmora::cycleFinished() {
+    if (changedPages.markCycleFinished())
+        askForCollection();
+}
+
+// By name, so the queued call holds no state of ours: what the GUI thread takes waits in
+// changedPages.
+void Velmora::askForCollection() {
+    QMetaObject::invokeMethod(this, "collectChangedPages", Qt::QueuedConnection);
+}
+
 void Velmora::collectChangedPages() {
     const ChangedPages::Batch batch = changedPages.collect();
+    if (batch.cycleRunning)
+        setCursor(*batch.cycleRunning ? Qt::WaitCursor : Qt::ArrowCursor);
     // Asked before the window comes up for this batch.
     const bool userIsHere = isActiveWindow();
     if (batch.showWindow)
@@ -313,14 +274,4 @@ void Velmora::announceUpdates(const std::vector<std::vector<RisenPage>>& cycles,
         names << noticeRule.namesFor(cycle);
     if (!names.isEmpty() && !userIsHere)
         notifier.notify(UpdateNotice::summary, UpdateNotice::body(names));
-}
-
-void Velmora::cycleStarted() {
-    postToGui([this] { setCursor(Qt::WaitCursor); });
-}
-
-void Velmora::cycleFinished() {
-    postToGui([this] { setCursor(Qt::ArrowCursor); });
-    if (changedPages.markCycleFinished())
-        postToGui([this] { collectChangedPages(); });
 }

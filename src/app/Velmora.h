@@ -1,21 +1,17 @@
 #pragma once
 
 #include "app/ChangedPages.h"
-#include "app/CheckScheduler.h"
+#include "app/CheckingThread.h"
 #include "model/PageChecker.h"
 #include "model/PageList.h"
 #include "platform/DesktopNotifier.h"
-#include "storage/GroupFile.h"
-#include "storage/SettingFile.h"
-#include "storage/StoredFile.h"
+#include "storage/DataFiles.h"
 
 #include <QMainWindow>
 #include <QPoint>
 #include <atomic>
 #include <functional>
-#include <future>
 #include <memory>
-#include <thread>
 #include <vector>
 
 class AddPageDialog;
@@ -43,8 +39,9 @@ struct VelmoraServices {
 };
 
 // The controller and main window in one: owns the page list, the settings, the checking
-// thread and every window of the program. Its constructor builds the window and shows the start
-// window; the start goes on when that window's show ends.
+// thread and every window of the program; the files and the thread's life have classes of
+// their own, and it makes the alerts from their results. Its constructor builds the window and
+// shows the start window; the start goes on when that window's show ends.
 class Velmora final : public QMainWindow, private PageObserver, private CheckCycleObserver {
     Q_OBJECT
 
@@ -52,7 +49,6 @@ public:
     static constexpr qint32 VERSION = 1;
 
     explicit Velmora(VelmoraServices services = VelmoraServices::real());
-    ~Velmora() override;
 
     void startVelmora();
     void showToolTip(qint32 index);
@@ -100,7 +96,7 @@ private:
     void installPages(const PageList& list);
     void replacePageList(const std::vector<GroupFile::PageRecord>& records);
     void removeTiles();
-    bool saveFile(StoredFile& file, const QString& text);
+    bool saveFile(const std::function<DataFiles::SaveResult()>& save);
     void reportKeptFiles();
     void showMainWindow();
     void bringForward();
@@ -109,8 +105,6 @@ private:
     qsizetype indexOf(const Page& shown) const;
     void openPageAt(qsizetype index);
     void launchBrowser(const QString& target);
-    bool stopCheckingThread();
-    template <typename Work> void postToGui(Work&& work);
 
     void AddPageMenuItem_ActionPerformed();
     void AddPageMenuItem_ActionPerformed_Interaction1();
@@ -130,39 +124,33 @@ private:
     void Velmora_ComponentResized_Interaction1();
     void Velmora_WindowClosing();
 
-    // Called on the checking thread; each hands its work to the GUI thread.
+    // Called on the checking thread; each marks its news in changedPages for the GUI thread.
     void repaintRequested(const Page& page) override;
     void showMainWindowRequested() override;
     void renewed(const Page& page) override;
     void cycleStarted() override;
     void cycleFinished() override;
-    // The GUI thread's side: everything the checking thread changed since the last time.
-    void collectChangedPages();
+    void askForCollection();
+    // The GUI thread's side: everything the checking thread marked since the last time.
+    Q_INVOKABLE void collectChangedPages();
     void announceUpdates(const std::vector<std::vector<RisenPage>>& cycles, bool userIsHere);
 
     const VelmoraServices services;
 
-    std::thread thread;
-    std::future<void> threadFinished;
     std::atomic<qint32> limit{2};
     qint32 mouseObject = -1;
     qint32 MouseX = 0;
     qint32 MouseY = 0;
     QString BrowserString;
     PageListSlot page;
-    bool exiting = false;
-    // A quit whose saves failed was turned down, and nothing has been saved since; the next
-    // quit ends the program anyway.
-    bool exitRefused = false;
-    StoredFile settingFile{QString::fromLatin1(SettingFile::fileName)};
-    StoredFile groupFile{QString::fromLatin1(GroupFile::fileName)};
+    DataFiles files;
 
-    std::unique_ptr<PageChecker> checker;
-    std::unique_ptr<CheckScheduler> scheduler;
     ChangedPages changedPages;
     UpdateNoticeRule noticeRule;
     // Reaches for the bus only when there is news to tell.
     DesktopNotifier notifier{services.notificationBus, [this] { bringForward(); }};
+    // After everything the checking thread reaches, so that it is stopped before any of it goes.
+    CheckingThread checking{services.makeChecker(), page, limit, *this, services.tickWait};
 
     PageToolTip* ToolTip = nullptr;
     VelmoraStartWindow* StartWindow = nullptr;

@@ -26,6 +26,7 @@ public:
     void notify(const QString& summary, const QString& body);
 
 private slots:
+    void busConnected();
     void actionInvoked(uint id, const QString& action);
 
 private:
@@ -34,7 +35,6 @@ private:
         QString body;
     };
 
-    void busConnected(const QDBusConnection& connection);
     void sendWaiting();
     void askCapabilities();
     void sendNotice(const Notice& notice);
@@ -45,6 +45,7 @@ private:
     const std::function<void()> clicked;
     std::thread connecting;
     Bus bus = Bus::NotAsked;
+    // Made by the connecting thread while the bus is Connecting; the GUI thread's alone after.
     std::optional<QDBusConnection> sessionBus;
     std::optional<Notice> waiting;
     bool callInFlight = false;

@@ -1,5 +1,7 @@
 #include "platform/TextFile.h"
 
+#include "platform/DiskCalls.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -34,7 +36,7 @@ bool writeAll(int fd, const QByteArray& bytes) {
     qsizetype left = bytes.size();
     off_t offset = 0;
     while (left > 0) {
-        const ssize_t written = ::pwrite(fd, data, size_t(left), offset);
+        const ssize_t written = diskCalls().pwrite(fd, data, size_t(left), offset);
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0)
@@ -48,7 +50,7 @@ bool writeAll(int fd, const QByteArray& bytes) {
 
 // Both checked: some file systems report a failed buffered write only here.
 bool syncAndClose(int fd) {
-    const bool synced = ::fsync(fd) == 0;
+    const bool synced = diskCalls().fsync(fd) == 0;
     const bool closed = ::close(fd) == 0;
     return synced && closed;
 }
@@ -156,11 +158,11 @@ bool writeInPlace(const QByteArray& target, const struct stat& checked, const QB
         (bytes.size() <= old->size() ||
          ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, off_t(bytes.size())) == 0 || errno == EOPNOTSUPP);
     const bool written = roomReserved && writeAll(fd, bytes) &&
-                         ::ftruncate(fd, off_t(bytes.size())) == 0 && ::fsync(fd) == 0;
+                         ::ftruncate(fd, off_t(bytes.size())) == 0 && diskCalls().fsync(fd) == 0;
     if (roomReserved && !written) {
         writeAll(fd, *old);
         (void)::ftruncate(fd, off_t(old->size()));
-        ::fsync(fd);
+        diskCalls().fsync(fd);
     }
     return ::close(fd) == 0 && written;
 }

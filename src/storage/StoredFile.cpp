@@ -88,6 +88,8 @@ bool StoredFile::keepOriginal() {
     return !copyOwed;
 }
 
-bool StoredFile::write(const QString& text) {
-    return keepOriginal() && writeWholeFile(filePath, text);
+StoredFile::WriteResult StoredFile::write(const QString& text) {
+    if (!keepOriginal())
+        return WriteResult::OriginalNotKept;
+    return writeWholeFile(filePath, text) ? WriteResult::Written : WriteResult::NotWritten;
 }

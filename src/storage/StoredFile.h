@@ -17,6 +17,13 @@ public:
         ExtraText,  // text beyond what the format holds, which a save drops
     };
 
+    // Why a write did not replace the file; whichever it is, the file is as it was.
+    enum class WriteResult {
+        Written,
+        OriginalNotKept, // the copy of bytes the write would lose could not be made
+        NotWritten,      // the file could not be replaced whole
+    };
+
     explicit StoredFile(QString path);
 
     const QString& path() const { return filePath; }
@@ -37,8 +44,8 @@ public:
     // Name of the copy beside the file, empty while none has been made.
     const QString& keptCopy() const { return kept; }
 
-    // Replaces the file with the text, keeping its original first; false when either fails.
-    bool write(const QString& text);
+    // Replaces the file with the text, keeping its original first.
+    WriteResult write(const QString& text);
 
 private:
     void note(Finding finding);
