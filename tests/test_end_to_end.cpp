@@ -333,7 +333,8 @@ void TestEndToEnd::toolTipStaysWhileThePointerMovesInItsTile() {
     velmora.exitAndCheckStatus();
 }
 
-// A wheel turn anywhere over the page panel scrolls the pages, as over the scroll bar.
+// A wheel turn anywhere over the page panel scrolls the pages, as over the scroll bar, and
+// so does one over the tool tip.
 void TestEndToEnd::wheelOverThePagesScrolls() {
     ScratchDirectory scratch;
     QByteArray group = "40,";
@@ -355,6 +356,22 @@ void TestEndToEnd::wheelOverThePagesScrolls() {
     QTRY_VERIFY_WITH_TIMEOUT(velmora.screenshot("e2e-wheel-down") != top, 10000);
     runTool("xdotool", {"click", "4"});
     QTRY_VERIFY_WITH_TIMEOUT(velmora.screenshot("e2e-wheel-up") == top, 10000);
+
+    // On the tool tip, inside the first tile: a turn of three 10 px lines scrolls the pages,
+    // and the tile below, now under the still pointer, gets its own tip there.
+    const QPoint tile =
+        velmora.windowOrigin() + findColour(top, tileDarkEdge)->topLeft() - QPoint(1, 1);
+    const auto tipAt = [&](const QPoint& corner) {
+        return velmora.screenScreenshot("e2e-wheel-tip").pixelColor(corner) == tipOuterFrame;
+    };
+    const auto moveTo = [](const QPoint& point) {
+        runTool("xdotool", {"mousemove", QString::number(point.x()), QString::number(point.y())});
+    };
+    moveTo(tile + QPoint(5, 60));
+    QTRY_VERIFY_WITH_TIMEOUT(tipAt(tile + QPoint(25, 70)), 10000);
+    moveTo(tile + QPoint(35, 75));
+    runTool("xdotool", {"click", "5"});
+    QTRY_VERIFY_WITH_TIMEOUT(tipAt(tile + QPoint(35, 75) + QPoint(20, 10)), 10000);
 
     velmora.exitAndCheckStatus();
 }
