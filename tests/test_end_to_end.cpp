@@ -87,6 +87,7 @@ private slots:
     void clickOpensThePageAndTheUpdatedIconComesAndGoes();
     void pageAddedAndUpdateTimeChangedFromTheKeyboard();
     void alertStaysOverTheWindowAndHandsBackTheKeyboard();
+    void mainWindowShowsTheThreeIcons_data();
     void mainWindowShowsTheThreeIcons();
     void toolTipStaysWhileThePointerMovesInItsTile();
     void wheelOverThePagesScrolls();
@@ -257,8 +258,23 @@ void TestEndToEnd::alertStaysOverTheWindowAndHandsBackTheKeyboard() {
     QCOMPARE(velmora.process.exitCode(), 0);
 }
 
-// Also makes the README's picture of the main window: artifacts/main-window.png.
+void TestEndToEnd::mainWindowShowsTheThreeIcons_data() {
+    QTest::addColumn<QString>("scale");
+    QTest::addColumn<QString>("picture");
+
+    QTest::newRow("scale 1") << ""
+                             << "main-window";
+    QTest::newRow("scale 1.5") << "1.5"
+                               << "main-window@1.5x";
+    QTest::newRow("scale 2") << "2"
+                             << "main-window@2x";
+}
+
+// Also makes the README's picture of the main window, artifacts/main-window.png, and the same
+// window on screens scaled by 1.5 and 2, drawn from the finer pictures.
 void TestEndToEnd::mainWindowShowsTheThreeIcons() {
+    QFETCH(QString, scale);
+    QFETCH(QString, picture);
     const QColor notFoundCross(0xd0, 0x1c, 0x1c);
     TestHttpServer server;
     const QStringList dated = {"/news", "/weather", "/timetable"};
@@ -275,16 +291,22 @@ void TestEndToEnd::mainWindowShowsTheThreeIcons() {
     ScratchDirectory::write("Group.dat", list);
     ScratchDirectory::write("Setting.ini", "/bin/true,1,");
 
-    RunningVelmora velmora(scratch.path());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (!scale.isEmpty())
+        environment.insert("QT_SCALE_FACTOR", scale);
+    RunningVelmora velmora(scratch.path(), environment);
     runTool("xdotool", {"mousemove", "1279", "1023"});
     QTRY_VERIFY_WITH_TIMEOUT(server.requestCountFor("/gone") >= 1, 20000);
     server.setLastModified("/news", raisedTime);
+    QImage window;
     const auto showsAllThree = [&] {
-        const QImage window = velmora.screenshot("main-window");
+        window = velmora.screenshot(picture);
         return findColour(window, updatedArrow) && findColour(window, unchangedOutline) &&
                findColour(window, notFoundCross);
     };
     QTRY_VERIFY_WITH_TIMEOUT(showsAllThree(), 20000);
+    // The window is as wide as the program asks for, in pixels of the scaled screen.
+    QCOMPARE(window.width(), qRound(400 * (scale.isEmpty() ? 1 : scale.toDouble())));
     velmora.exitAndCheckStatus();
 }
 
