@@ -254,15 +254,20 @@ void PagePanel::mouseReleaseEvent(QMouseEvent* event) {
 
 void PagePanel::keyPressEvent(QKeyEvent* event) {
     const std::optional<TileFlow::Move> move = moveOfKey(*event);
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && focused >= 0)
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && focused >= 0) {
         activateTile(focused);
-    else if (move && count() > 0) {
-        const qsizetype to = focused < 0 ? firstTileInView() : tileAfter(focused, *move);
+    } else if (move && count() > 0) {
+        // Before any tile has the mark, a step only shows it on the first tile in view.
+        const bool toAnEnd = *move == TileFlow::Move::First || *move == TileFlow::Move::Last;
+        const qsizetype to = focused >= 0 || toAnEnd
+                                 ? tileAfter(std::max<qsizetype>(focused, 0), *move)
+                                 : firstTileInView();
         if (to != focused)
             focusTile(to);
-    } else
+    } else {
         // Other keys go on to the window.
         event->ignore();
+    }
 }
 
 std::optional<TileFlow::Move> PagePanel::moveOfKey(const QKeyEvent& event) {

@@ -23,9 +23,8 @@ QString stateText(qint32 status) {
     }
 }
 
-QAccessibleInterface* tileListOf(const PagePanel* panel) {
-    QAccessibleInterface* area =
-        QAccessible::queryAccessibleInterface(const_cast<PagePanel*>(panel));
+QAccessibleInterface* tileListOf(PagePanel* panel) {
+    QAccessibleInterface* area = QAccessible::queryAccessibleInterface(panel);
     return area ? area->child(0) : nullptr;
 }
 
