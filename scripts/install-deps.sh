@@ -45,6 +45,10 @@ test_packages=(
     openssl
     # The notification test runs a private session bus with a stand-in notification service.
     dbus-daemon
+    # The screen reader test reads the program's accessible tree as a screen reader does: over
+    # the accessibility bus that at-spi2-core starts, with Python's AT-SPI bindings.
+    at-spi2-core
+    python3-pyatspi
 )
 
 package_packages=(

@@ -1,5 +1,6 @@
 // The real program on a real X display: files in a scratch directory, pages on a local
 // server, keys and clicks from xdotool, screenshots kept as artifacts.
+#include "RunningVelmora.h"
 #include "ScratchDirectory.h"
 #include "TestHttpServer.h"
 
@@ -22,14 +23,6 @@ const QColor updatedArrow(0x1f, 0x9d, 0x3a);
 // The dark grey of a tile's etched frame and the darkest line of the tool tip's frame.
 const QColor tileDarkEdge(64, 64, 64);
 const QColor tipOuterFrame(72, 72, 72);
-
-QString runTool(const QString& program, const QStringList& arguments) {
-    QProcess tool;
-    tool.start(program, arguments);
-    if (!tool.waitForFinished(15000))
-        return {};
-    return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
-}
 
 // The bounding box of the pixels of one colour, if any.
 std::optional<QRect> findColour(const QImage& image, const QColor& colour) {
@@ -72,114 +65,6 @@ quint64 owner(const QString& window) {
     return property.contains(u'#') ? windowNumber(property.section(u' ', -1)) : 0;
 }
 
-class RunningVelmora {
-public:
-    explicit RunningVelmora(const QString& directory) {
-        process.setWorkingDirectory(directory);
-        process.setProcessChannelMode(QProcess::ForwardedChannels);
-        process.start(QStringLiteral(VELMORA_BINARY), {});
-    }
-    ~RunningVelmora() {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished();
-        }
-    }
-
-    // The X id of the program's visible window with this title, once it is on screen.
-    QString windowId(const QString& title = QStringLiteral("Velmora")) {
-        const QString ids =
-            runTool("xdotool", {"search", "--all", "--sync", "--onlyvisible", "--pid",
-                                QString::number(process.processId()), "--name", "^" + title + "$"});
-        return ids.section(u'\n', 0, 0);
-    }
-
-    // The X id of the program's window with this title once it is on screen, or empty when it
-    // is not on screen now.
-    QString visibleWindow(const QString& title, bool wait = false) {
-        QStringList arguments{"search", "--all", "--onlyvisible"};
-        if (wait)
-            arguments << "--sync";
-        arguments << "--pid" << QString::number(process.processId()) << "--name"
-                  << "^" + title + "$";
-        return runTool("xdotool", arguments).section(u'\n', 0, 0);
-    }
-
-    void focus(const QString& window) { runTool("xdotool", {"windowfocus", "--sync", window}); }
-
-    // Presses the shortcut until its dialog shows: the first key may come while the main
-    // window is still being mapped.
-    QString openDialog(const QString& keys, const QString& title) {
-        for (int attempt = 0; attempt < 20; ++attempt) {
-            typeKeys(keys);
-            const QString dialog = runTool("xdotool", {"search", "--all", "--onlyvisible", "--pid",
-                                                       QString::number(process.processId()),
-                                                       "--name", "^" + title + "$"});
-            if (!dialog.isEmpty()) {
-                focus(dialog.section(u'\n', 0, 0));
-                return dialog.section(u'\n', 0, 0);
-            }
-            QTest::qWait(500);
-        }
-        return {};
-    }
-
-    void typeKeys(const QString& keys, const QString& title = QStringLiteral("Velmora")) {
-        const QString window = windowId(title);
-        QVERIFY2(!window.isEmpty(), qPrintable(title + " never appeared"));
-        focus(window);
-        runTool("xdotool", {"key", "--clearmodifiers", "--delay", "50", keys});
-    }
-
-    void typeText(const QString& text) { runTool("xdotool", {"type", "--delay", "30", text}); }
-
-    // The main window (or another one) as it is on screen, also saved under the artifacts
-    // folder.
-    QImage screenshot(const QString& name, const QString& window = {}) {
-        QDir().mkpath(QStringLiteral(VELMORA_ARTIFACTS));
-        const QString file = QStringLiteral(VELMORA_ARTIFACTS "/") + name + ".png";
-        runTool("import", {"-window", window.isEmpty() ? windowId() : window, file});
-        return QImage(file).convertToFormat(QImage::Format_RGB32);
-    }
-
-    // The whole screen, tool tip included, also saved under the artifacts folder.
-    QImage screenScreenshot(const QString& name) {
-        QDir().mkpath(QStringLiteral(VELMORA_ARTIFACTS));
-        const QString file = QStringLiteral(VELMORA_ARTIFACTS "/") + name + ".png";
-        runTool("import", {"-window", "root", file});
-        return QImage(file).convertToFormat(QImage::Format_RGB32);
-    }
-
-    // Where the main window's content starts on the screen.
-    QPoint windowOrigin() {
-        const QString shell = runTool("xdotool", {"getwindowgeometry", "--shell", windowId()});
-        QPoint origin;
-        for (const QString& line : shell.split(u'\n')) {
-            if (line.startsWith("X="))
-                origin.setX(line.mid(2).toInt());
-            else if (line.startsWith("Y="))
-                origin.setY(line.mid(2).toInt());
-        }
-        return origin;
-    }
-
-    void clickAt(const QPoint& point) {
-        runTool("xdotool", {"mousemove", "--window", windowId(), QString::number(point.x()),
-                            QString::number(point.y()), "click", "1"});
-        // Away from the tile, so the tool tip closes and covers nothing.
-        runTool("xdotool", {"mousemove", "0", "0"});
-    }
-
-    void exitAndCheckStatus() {
-        typeKeys("ctrl+x");
-        QVERIFY(process.waitForFinished(10000));
-        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(process.exitCode(), 0);
-    }
-
-    QProcess process;
-};
-
 // A stand-in browser that writes each argument it gets on a line of its own.
 QString writeRecorder(const QString& directory) {
     const QString path = directory + "/record-browser.sh";
@@ -202,6 +87,7 @@ private slots:
     void clickOpensThePageAndTheUpdatedIconComesAndGoes();
     void pageAddedAndUpdateTimeChangedFromTheKeyboard();
     void alertStaysOverTheWindowAndHandsBackTheKeyboard();
+    void mainWindowShowsTheThreeIcons_data();
     void mainWindowShowsTheThreeIcons();
     void toolTipStaysWhileThePointerMovesInItsTile();
     void wheelOverThePagesScrolls();
@@ -372,8 +258,23 @@ void TestEndToEnd::alertStaysOverTheWindowAndHandsBackTheKeyboard() {
     QCOMPARE(velmora.process.exitCode(), 0);
 }
 
-// Also makes the README's picture of the main window: artifacts/main-window.png.
+void TestEndToEnd::mainWindowShowsTheThreeIcons_data() {
+    QTest::addColumn<QString>("scale");
+    QTest::addColumn<QString>("picture");
+
+    QTest::newRow("scale 1") << ""
+                             << "main-window";
+    QTest::newRow("scale 1.5") << "1.5"
+                               << "main-window@1.5x";
+    QTest::newRow("scale 2") << "2"
+                             << "main-window@2x";
+}
+
+// Also makes the README's picture of the main window, artifacts/main-window.png, and the same
+// window on screens scaled by 1.5 and 2, drawn from the finer pictures.
 void TestEndToEnd::mainWindowShowsTheThreeIcons() {
+    QFETCH(QString, scale);
+    QFETCH(QString, picture);
     const QColor notFoundCross(0xd0, 0x1c, 0x1c);
     TestHttpServer server;
     const QStringList dated = {"/news", "/weather", "/timetable"};
@@ -390,16 +291,22 @@ void TestEndToEnd::mainWindowShowsTheThreeIcons() {
     ScratchDirectory::write("Group.dat", list);
     ScratchDirectory::write("Setting.ini", "/bin/true,1,");
 
-    RunningVelmora velmora(scratch.path());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (!scale.isEmpty())
+        environment.insert("QT_SCALE_FACTOR", scale);
+    RunningVelmora velmora(scratch.path(), environment);
     runTool("xdotool", {"mousemove", "1279", "1023"});
     QTRY_VERIFY_WITH_TIMEOUT(server.requestCountFor("/gone") >= 1, 20000);
     server.setLastModified("/news", raisedTime);
+    QImage window;
     const auto showsAllThree = [&] {
-        const QImage window = velmora.screenshot("main-window");
+        window = velmora.screenshot(picture);
         return findColour(window, updatedArrow) && findColour(window, unchangedOutline) &&
                findColour(window, notFoundCross);
     };
     QTRY_VERIFY_WITH_TIMEOUT(showsAllThree(), 20000);
+    // The window is as wide as the program asks for, in pixels of the scaled screen.
+    QCOMPARE(window.width(), qRound(400 * (scale.isEmpty() ? 1 : scale.toDouble())));
     velmora.exitAndCheckStatus();
 }
 
@@ -448,7 +355,8 @@ void TestEndToEnd::toolTipStaysWhileThePointerMovesInItsTile() {
     velmora.exitAndCheckStatus();
 }
 
-// A wheel turn anywhere over the page panel scrolls the pages, as over the scroll bar.
+// A wheel turn anywhere over the page panel scrolls the pages, as over the scroll bar, and
+// so does one over the tool tip.
 void TestEndToEnd::wheelOverThePagesScrolls() {
     ScratchDirectory scratch;
     QByteArray group = "40,";
@@ -470,6 +378,22 @@ void TestEndToEnd::wheelOverThePagesScrolls() {
     QTRY_VERIFY_WITH_TIMEOUT(velmora.screenshot("e2e-wheel-down") != top, 10000);
     runTool("xdotool", {"click", "4"});
     QTRY_VERIFY_WITH_TIMEOUT(velmora.screenshot("e2e-wheel-up") == top, 10000);
+
+    // On the tool tip, inside the first tile: a turn of three 10 px lines scrolls the pages,
+    // and the tile below, now under the still pointer, gets its own tip there.
+    const QPoint tile =
+        velmora.windowOrigin() + findColour(top, tileDarkEdge)->topLeft() - QPoint(1, 1);
+    const auto tipAt = [&](const QPoint& corner) {
+        return velmora.screenScreenshot("e2e-wheel-tip").pixelColor(corner) == tipOuterFrame;
+    };
+    const auto moveTo = [](const QPoint& point) {
+        runTool("xdotool", {"mousemove", QString::number(point.x()), QString::number(point.y())});
+    };
+    moveTo(tile + QPoint(5, 60));
+    QTRY_VERIFY_WITH_TIMEOUT(tipAt(tile + QPoint(25, 70)), 10000);
+    moveTo(tile + QPoint(35, 75));
+    runTool("xdotool", {"click", "5"});
+    QTRY_VERIFY_WITH_TIMEOUT(tipAt(tile + QPoint(35, 75) + QPoint(20, 10)), 10000);
 
     velmora.exitAndCheckStatus();
 }

@@ -182,6 +182,48 @@ private slots:
         QCOMPARE(TileFlow::isInIconArea(position), inside);
     }
 
+    void tileAfterMove_data() {
+        QTest::addColumn<int>("panelWidth");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("from");
+        QTest::addColumn<TileFlow::Move>("move");
+        QTest::addColumn<int>("pageRows");
+        QTest::addColumn<int>("to");
+
+        // 385 px: rows of three at x 37, 142 and 247; eight tiles end with two at 90 and 195.
+        using M = TileFlow::Move;
+        const auto row = [](const char* name, int width, int count, int from, M move, int to,
+                            int pageRows = 1) {
+            QTest::newRow(name) << width << count << from << move << pageRows << to;
+        };
+        row("left goes back across a row's start", 385, 8, 3, M::Left, 2);
+        row("left stops at the first tile", 385, 8, 0, M::Left, 0);
+        row("right stops at the last tile", 385, 8, 7, M::Right, 7);
+        row("down keeps the column", 385, 8, 1, M::Down, 4);
+        row("down to the short row's nearer column, left", 385, 8, 4, M::Down, 6);
+        row("down to the short row's nearer column, right", 385, 8, 5, M::Down, 7);
+        row("up from the short row", 385, 8, 6, M::Up, 4);
+        row("up stops at the first row", 385, 8, 1, M::Up, 1);
+        row("down stops at the last row", 385, 8, 7, M::Down, 7);
+        row("page down by two rows", 385, 8, 0, M::PageDown, 6, 2);
+        row("page down beyond the end lands in the last row", 385, 8, 1, M::PageDown, 6, 5);
+        row("a page too low for a row moves one", 385, 8, 4, M::PageUp, 1, 0);
+        row("home", 385, 8, 5, M::First, 0);
+        row("end", 385, 8, 2, M::Last, 7);
+        row("one tile a row", 101, 4, 1, M::Down, 2);
+        row("no tiles", 385, 0, 0, M::Down, -1);
+    }
+
+    void tileAfterMove() {
+        QFETCH(int, panelWidth);
+        QFETCH(int, count);
+        QFETCH(int, from);
+        QFETCH(TileFlow::Move, move);
+        QFETCH(int, pageRows);
+        QFETCH(int, to);
+        QCOMPARE(TileFlow::tileAfterMove(panelWidth, count, from, move, pageRows), to);
+    }
+
     void localDate_data() {
         QTest::addColumn<qint64>("time");
         QTest::addColumn<QString>("text");

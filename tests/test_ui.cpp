@@ -17,6 +17,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QWindow>
 #include <QtTest>
 #include <ctime>
@@ -373,6 +374,53 @@ private slots:
         QVERIFY(!tip->isVisible());
     }
 
+    // A wheel turn over the tip scrolls the pages; after any scroll the still pointer's tile
+    // gets the tip and sets the cursor, and beside the tiles the tip and the hand go.
+    void stillPointerFollowsTheScroll() {
+        ScratchDirectory scratch;
+        writeSetting("");
+        QByteArray group = "12,";
+        for (int i = 0; i < 12; ++i)
+            group += "p" + QByteArray::number(i) + ",http://p/,0,";
+        ScratchDirectory::write("Group.dat", group);
+        Velmora window(testServices());
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QList<Tile> tiles = tilesOf(window);
+        QScrollBar* bar = tiles[0].panel->verticalScrollBar();
+        auto* tip = window.findChild<QWidget*>("ToolTip");
+        const auto cursorIs = [&](Qt::CursorShape shape) {
+            return window.cursor().shape() == shape && tip->cursor().shape() == shape;
+        };
+        pointerAway();
+        enter(tiles[0], QPoint(10, 10));
+        const QPoint shownAt = tip->pos();
+        // On the tip, over the first tile's icon.
+        const QPoint still = tiles[0].onScreen(QPoint(40, 30));
+        QCursor::setPos(still);
+        leave(tiles[0]);
+        mouseAt(tip, QEvent::MouseMove, tip->mapFromGlobal(still));
+        QVERIFY(cursorIs(Qt::PointingHandCursor));
+
+        // Three lines of 10 px: the pointer is below the icon of the same tile now.
+        QWheelEvent turn(tip->mapFromGlobal(still), still, QPoint(), QPoint(0, -120), Qt::NoButton,
+                         Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(tip, &turn);
+        QCOMPARE(bar->value(), 30);
+        QVERIFY(cursorIs(Qt::ArrowCursor));
+        QVERIFY(tip->isVisible());
+        QCOMPARE(tip->pos(), shownAt);
+
+        // Into the gap between the first two rows, then onto the icon of the tile below,
+        // which gets its own tip.
+        bar->setValue(72);
+        QVERIFY(!tip->isVisible());
+        QCOMPARE(window.cursor().shape(), Qt::ArrowCursor);
+        bar->setValue(105);
+        QVERIFY(tip->isVisible());
+        QCOMPARE(tip->pos(), tiles[3].onScreen(QPoint(60, 40)));
+        QVERIFY(cursorIs(Qt::PointingHandCursor));
+    }
+
     // Neither the tile's title nor the tip's lines ever paint over their frames.
     void textNeverPaintsOverAFrame() {
         const QFontMetrics metrics(Palette::dialogFont(13));
@@ -433,8 +481,8 @@ private slots:
         QCOMPARE(shown.pixelColor(140, 90), QColor(192, 192, 192));
     }
 
-    // Tab goes from tile to tile and Enter opens the page as a click on its icon would; a
-    // mouse user never sees a focus mark.
+    // Tab goes from tile to tile, the arrows and page keys along the layout, and Enter opens
+    // the page as a click on its icon would; a mouse user never sees a focus mark.
     void keyboardReachesAndOpensThePages() {
         ScratchDirectory scratch;
         writeSetting("/nonexistent/browser");
@@ -467,6 +515,28 @@ private slots:
         QCOMPARE(panel->focusedTile(), 0);
         QVERIFY(panel->rect().contains(panel->tileRect(0)));
 
+        // The other keys go along the rows and columns, three tiles a row and two rows a page,
+        // each tile scrolled into view and named to assistive tools as the focused one.
+        const QList<std::pair<Qt::Key, int>> moves{
+            {Qt::Key_Down, 3},   {Qt::Key_Down, 6},   {Qt::Key_Down, 9}, {Qt::Key_Down, 9},
+            {Qt::Key_Right, 10}, {Qt::Key_Up, 7},     {Qt::Key_Home, 0}, {Qt::Key_PageDown, 6},
+            {Qt::Key_End, 11},   {Qt::Key_PageUp, 5}, {Qt::Key_Left, 4}};
+        for (const auto& [key, tile] : moves) {
+            press(key);
+            QCOMPARE(panel->focusedTile(), tile);
+            QVERIFY(panel->rect().contains(panel->tileRect(tile)));
+            QCOMPARE(
+                QAccessible::queryAccessibleInterface(panel)->focusChild()->text(QAccessible::Name),
+                "p" + QString::number(tile));
+        }
+        // Once a click took the mark away, a key starts from the top row in view.
+        panel->setScrollOffset(110);
+        mouseAt(panel->viewport(), QEvent::MouseButtonPress, QPoint(2, 2), Qt::LeftButton);
+        QCOMPARE(panel->focusedTile(), -1);
+        press(Qt::Key_Down);
+        QCOMPARE(panel->focusedTile(), 3);
+        press(Qt::Key_Home);
+
         ModalDriver driver;
         driver.then(ModalDriver::click("OKButton")).then(ModalDriver::click("OKButton"));
         press(Qt::Key_Return);
@@ -481,26 +551,42 @@ private slots:
         QCOMPARE(driver.sightings().size(), 2);
     }
 
-    // Assistive tools see every tile: its title, its URL and state, where it is, and a press
-    // that opens it.
+    // Assistive tools see the panel as a list of every tile beside the named scroll bar: a
+    // tile's title, its URL, state and recorded time as the tip says it, where it is, and a
+    // press that opens it.
     void tilesAreAccessible() {
         ScratchDirectory scratch;
         writeSetting("/nonexistent/browser");
-        ScratchDirectory::write("Group.dat",
-                                "3,一つ目,http://a.example/,0,Second,http://b.example/,0,"
-                                "Third,http://c.example/,0,");
+        ScratchDirectory::write(
+            "Group.dat", "3,一つ目,http://a.example/,0,Second,http://b.example/,1700000000000,"
+                         "Third,http://c.example/,0,");
         Velmora window(testServices());
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         PagePanel* panel = panelOf(window);
         panel->pageAt(1)->setStatus(Page::isRenew);
         panel->pageAt(2)->setStatus(Page::isNotFound);
 
-        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(panel);
-        QVERIFY(list);
+        QAccessibleInterface* area = QAccessible::queryAccessibleInterface(panel);
+        QCOMPARE(area->childCount(), 2);
+        QAccessibleInterface* list = area->child(0);
+        QAccessibleInterface* bar = area->child(1);
+        for (QAccessibleInterface* part : {list, bar}) {
+            QCOMPARE(part->parent(), area);
+            QCOMPARE(area->child(area->indexOfChild(part)), part);
+            QCOMPARE(area->childAt(part->rect().center().x(), part->rect().center().y()), part);
+        }
+        QCOMPARE(list->role(), QAccessible::List);
+        QCOMPARE(list->text(QAccessible::Name), QStringLiteral("Pages"));
+        QCOMPARE(bar->role(), QAccessible::ScrollBar);
+        QCOMPARE(bar->text(QAccessible::Name), QStringLiteral("Scroll pages"));
+        QCOMPARE(bar->valueInterface()->currentValue(), QVariant(0));
+
         QCOMPARE(list->childCount(), 3);
         const QStringList names{"一つ目", "Second", "Third"};
-        const QStringList descriptions{"http://a.example/, unchanged", "http://b.example/, updated",
-                                       "http://c.example/, not found"};
+        const QStringList descriptions{
+            "http://a.example/, unchanged, Thu Jan 01 09:00:00 JST 1970",
+            "http://b.example/, updated, Wed Nov 15 07:13:20 JST 2023",
+            "http://c.example/, not found, Thu Jan 01 09:00:00 JST 1970"};
         for (int i = 0; i < 3; ++i) {
             QAccessibleInterface* tile = list->child(i);
             QVERIFY(tile);

@@ -23,6 +23,9 @@ void Velmora::listenToPanel() {
     connect(MainPanel, &PagePanel::tileLeft, ToolTip, &QWidget::hide);
     connect(MainPanel, &PagePanel::tileMovedOver, this,
             [this](const std::shared_ptr<Page>&, QPoint position) { moveEvent(position); });
+    // A scroll that leaves no page to open under the pointer takes the hand away.
+    connect(MainPanel, &PagePanel::nothingToClickUnderPointer, this,
+            [this] { setCursor(Qt::ArrowCursor); });
     connect(MainPanel, &PagePanel::tileClicked, this,
             [this](const std::shared_ptr<Page>&, QPoint position) { clickEvent(position); });
     // The keyboard opens the page of the tile it is on, as a click on that tile's icon would.

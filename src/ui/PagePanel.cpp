@@ -5,12 +5,14 @@
 #include "ui/TileFlow.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QCursor>
 #include <QEnterEvent>
 #include <QKeyEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QWheelEvent>
 
 namespace {
 
@@ -25,15 +27,6 @@ public:
     PanelScrollBar() : QScrollBar(Qt::Vertical) {}
     QSize sizeHint() const override { return {scrollBarWidth, QScrollBar::sizeHint().height()}; }
 };
-
-void tellAssistiveTools(PagePanel* panel, QAccessible::Event type, qsizetype tile = -1) {
-    if (!QAccessible::isActive())
-        return;
-    QAccessibleEvent event(panel, type);
-    if (tile >= 0)
-        event.setChild(static_cast<int>(tile));
-    QAccessible::updateAccessibility(&event);
-}
 
 } // namespace
 
@@ -50,6 +43,7 @@ PagePanel::PagePanel(QWidget* parent) : QAbstractScrollArea(parent) {
     bar->setRange(0, 90);
     bar->setPageStep(10);
     bar->setSingleStep(scrollUnit);
+    bar->setAccessibleName(QStringLiteral("Scroll pages"));
     // The slider's length shows the visible share, but a click in the trough moves a fixed
     // block of 100 px.
     connect(bar, &QScrollBar::actionTriggered, this, [bar](int action) {
@@ -82,7 +76,7 @@ void PagePanel::setPages(PageList list) {
     if (focused >= count())
         focused = -1;
     viewport()->update();
-    tellAssistiveTools(this, QAccessible::ObjectReorder);
+    tellAssistiveTools(*this, QAccessible::ObjectReorder);
 }
 
 qsizetype PagePanel::count() const {
@@ -171,7 +165,7 @@ void PagePanel::repaintPages(const std::vector<std::weak_ptr<const Page>>& pages
         if (tile < 0)
             continue;
         repaintTile(tile);
-        tellAssistiveTools(this, QAccessible::DescriptionChanged, tile);
+        tellAssistiveTools(*this, QAccessible::DescriptionChanged, tile);
     }
 }
 
@@ -209,9 +203,15 @@ void PagePanel::paintEvent(QPaintEvent* event) {
 
 void PagePanel::scrollContentsBy(int, int) {
     viewport()->update();
-    // The tiles moved under a pointer that stood still.
-    if (viewport()->underMouse())
-        pointerAt(viewport()->mapFromGlobal(QCursor::pos()), false);
+    // The tiles moved under a pointer that stood still, on them or on the tip: the tip and the
+    // cursor follow what is under it now, as if it had moved there.
+    if (!pointerOverTilesOrTip())
+        return;
+    pointerAt(viewport()->mapFromGlobal(QCursor::pos()), true);
+    if (hovered < 0 || !takesClicks(hovered))
+        emit nothingToClickUnderPointer();
+    if (toolTip)
+        toolTip->setCursor(window()->cursor());
 }
 
 bool PagePanel::viewportEvent(QEvent* event) {
@@ -253,20 +253,68 @@ void PagePanel::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void PagePanel::keyPressEvent(QKeyEvent* event) {
-    // Other keys go on to the window; only the mouse and the focus scroll the view.
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && focused >= 0)
+    const std::optional<TileFlow::Move> move = moveOfKey(*event);
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && focused >= 0) {
         activateTile(focused);
-    else
+    } else if (move && count() > 0) {
+        // Before any tile has the mark, a step only shows it on the first tile in view.
+        const bool toAnEnd = *move == TileFlow::Move::First || *move == TileFlow::Move::Last;
+        const qsizetype to = focused >= 0 || toAnEnd
+                                 ? tileAfter(std::max<qsizetype>(focused, 0), *move)
+                                 : firstTileInView();
+        if (to != focused)
+            focusTile(to);
+    } else {
+        // Other keys go on to the window.
         event->ignore();
+    }
+}
+
+std::optional<TileFlow::Move> PagePanel::moveOfKey(const QKeyEvent& event) {
+    // With Ctrl or Alt a key belongs to the window's shortcuts.
+    if (event.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return std::nullopt;
+    switch (event.key()) {
+    case Qt::Key_Left:
+        return TileFlow::Move::Left;
+    case Qt::Key_Right:
+        return TileFlow::Move::Right;
+    case Qt::Key_Up:
+        return TileFlow::Move::Up;
+    case Qt::Key_Down:
+        return TileFlow::Move::Down;
+    case Qt::Key_PageUp:
+        return TileFlow::Move::PageUp;
+    case Qt::Key_PageDown:
+        return TileFlow::Move::PageDown;
+    case Qt::Key_Home:
+        return TileFlow::Move::First;
+    case Qt::Key_End:
+        return TileFlow::Move::Last;
+    default:
+        return std::nullopt;
+    }
+}
+
+qsizetype PagePanel::tileAfter(qsizetype tile, TileFlow::Move move) const {
+    // Page Up and Down move by as many whole rows as the view shows.
+    return TileFlow::tileAfterMove(viewport()->width(), static_cast<int>(count()),
+                                   static_cast<int>(tile), move, viewport()->height() / rowStep);
+}
+
+qsizetype PagePanel::firstTileInView() const {
+    return tilesAcross(viewport()->rect()).first;
 }
 
 void PagePanel::focusInEvent(QFocusEvent* event) {
     if (focused < 0 && count() > 0 && event->reason() == Qt::TabFocusReason)
-        focusTile(0);
+        showFocusOn(0);
     else if (focused < 0 && count() > 0 && event->reason() == Qt::BacktabFocusReason)
-        focusTile(count() - 1);
+        showFocusOn(count() - 1);
     else if (focused >= 0)
         repaintTile(focused);
+    // Assistive tools hear of the panel's focus after this event; the tile's must follow it.
+    QMetaObject::invokeMethod(this, &PagePanel::tellFocusedTile, Qt::QueuedConnection);
 }
 
 void PagePanel::focusOutEvent(QFocusEvent*) {
@@ -283,6 +331,11 @@ bool PagePanel::focusNextPrevChild(bool next) {
 }
 
 void PagePanel::focusTile(qsizetype tile) {
+    showFocusOn(tile);
+    tellFocusedTile();
+}
+
+void PagePanel::showFocusOn(qsizetype tile) {
     if (focused >= 0)
         repaintTile(focused);
     focused = tile;
@@ -296,7 +349,11 @@ void PagePanel::focusTile(qsizetype tile) {
             setScrollOffset(scrollOffset() + area.bottom() + 1 + TileFlow::gap - height);
     }
     repaintTile(tile);
-    tellAssistiveTools(this, QAccessible::Focus, tile);
+}
+
+void PagePanel::tellFocusedTile() {
+    if (hasFocus() && focused >= 0)
+        tellAssistiveTools(*this, QAccessible::Focus, focused);
 }
 
 void PagePanel::activateTile(qsizetype tile) {
@@ -325,6 +382,15 @@ bool PagePanel::eventFilter(QObject* watched, QEvent* event) {
         toolTip->setCursor(window()->cursor());
         return true;
     }
+    case QEvent::Wheel: {
+        // A wheel turn over the tip scrolls the pages under it.
+        const auto* turn = static_cast<QWheelEvent*>(event);
+        QWheelEvent here(viewport()->mapFromGlobal(turn->globalPosition()), turn->globalPosition(),
+                         turn->pixelDelta(), turn->angleDelta(), turn->buttons(), turn->modifiers(),
+                         turn->phase(), turn->inverted(), turn->source(), turn->pointingDevice());
+        wheelEvent(&here);
+        return true;
+    }
     case QEvent::Leave:
         if (!viewport()->rect().contains(viewport()->mapFromGlobal(QCursor::pos())))
             leaveTile();
@@ -335,7 +401,8 @@ bool PagePanel::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void PagePanel::pointerAt(QPoint position, bool moved) {
-    const qsizetype under = tileAt(position);
+    // A tile cut off at the panel's edge is not under a pointer beyond that edge.
+    const qsizetype under = viewport()->rect().contains(position) ? tileAt(position) : -1;
     if (under != hovered) {
         leaveTile();
         if (under >= 0) {
@@ -359,6 +426,11 @@ bool PagePanel::pointerOnTipOverItsTile() const {
         return false;
     const QPoint pointer = QCursor::pos();
     return toolTip->geometry().contains(pointer) && tileOnScreen(hovered).contains(pointer);
+}
+
+bool PagePanel::pointerOverTilesOrTip() const {
+    const QWidget* under = QApplication::widgetAt(QCursor::pos());
+    return under && (under == viewport() || under == toolTip);
 }
 
 bool PagePanel::takesClicks(qsizetype tile) const {

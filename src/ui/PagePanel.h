@@ -2,11 +2,13 @@
 
 #include "model/PageList.h"
 #include "ui/PageTile.h"
+#include "ui/TileFlow.h"
 
 #include <QAbstractScrollArea>
 #include <QHash>
 #include <QPointer>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -15,7 +17,8 @@
 // own vertical scroll bar holds the one scroll offset. Hit tests stand in for per-tile widgets:
 // the pointer entering, leaving and moving over a tile and clicks on it come out as signals
 // that carry the page, with positions in the tile's own coordinates. The keyboard reaches the
-// tiles too: Tab and Shift+Tab go from tile to tile, Enter or Return opens one.
+// tiles too: Tab and Shift+Tab go from tile to tile, the arrow keys, Home, End, Page Up and
+// Page Down along the rows and columns as laid out; Enter or Return opens one.
 class PagePanel final : public QAbstractScrollArea {
     Q_OBJECT
 
@@ -48,10 +51,11 @@ public:
     // Repaints the tiles of these pages that are on screen.
     void repaintPages(const std::vector<std::weak_ptr<const Page>>& pages);
 
-    // The tool tip shown over the tiles: the pointer moving onto it stays on its tile.
+    // The tool tip shown over the tiles: the pointer moving onto it stays on its tile, and a
+    // wheel turn over it scrolls the tiles.
     void followToolTip(QWidget* tip);
 
-    // The tile the keyboard is on, -1 until Tab is first pressed.
+    // The tile the keyboard is on, -1 until a key first moves there.
     qsizetype focusedTile() const { return focused; }
 
 signals:
@@ -63,6 +67,8 @@ signals:
     void tileClicked(const std::shared_ptr<Page>& page, QPoint position);
     // Enter or Return on the focused tile, or an assistive tool's press.
     void tileActivated(const std::shared_ptr<Page>& page);
+    // A scroll left no tile that takes clicks under the still pointer.
+    void nothingToClickUnderPointer();
 
 public slots:
     void activateTile(qsizetype tile);
@@ -89,8 +95,16 @@ private:
     void pointerAt(QPoint position, bool moved);
     void leaveTile();
     bool pointerOnTipOverItsTile() const;
+    bool pointerOverTilesOrTip() const;
     bool takesClicks(qsizetype tile) const;
+    // Moves the keyboard's mark to the tile, scrolled into view, and tells assistive tools.
     void focusTile(qsizetype tile);
+    void showFocusOn(qsizetype tile);
+    void tellFocusedTile();
+    static std::optional<TileFlow::Move> moveOfKey(const QKeyEvent& event);
+    qsizetype tileAfter(qsizetype tile, TileFlow::Move move) const;
+    // The first tile of the top row in view, even when partly hidden.
+    qsizetype firstTileInView() const;
     void repaintTile(qsizetype tile);
 
     PageList shown;

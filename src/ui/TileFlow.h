@@ -6,7 +6,8 @@
 
 // The geometry of the page tiles: where a centred flow layout puts the square tiles in a panel
 // of the given width (rows filled left to right, each row centred, gaps of 5 px around and
-// between the tiles), which tile a point of the panel hits, and where a tile takes clicks.
+// between the tiles), which tile a point of the panel hits, where a tile takes clicks, and
+// which tile a key moves to.
 namespace TileFlow {
 
 inline constexpr int tileSize = 100;
@@ -23,5 +24,12 @@ int rowLength(int panelWidth);
 int tileAt(int panelWidth, int tileCount, QPoint position);
 
 bool isInIconArea(QPoint positionInTile);
+
+enum class Move { Left, Right, Up, Down, PageUp, PageDown, First, Last };
+
+// The tile a move from this one lands on: Left and Right go along the list, Up and Down (by
+// one row, or by pageRows rows) to the tile of that row whose column is nearest, stopping at
+// the first and last rows; -1 when there are no tiles.
+int tileAfterMove(int panelWidth, int tileCount, int tile, Move move, int pageRows);
 
 } // namespace TileFlow
