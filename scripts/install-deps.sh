@@ -36,6 +36,8 @@ test_packages=(
     desktop-file-utils
     appstream
     lintian
+    # The package test asks fc-list which fonts draw the Japanese menus.
+    fontconfig
     # A real web server for the access check's tests, over HTTP and over TLS with HTTP/2, and
     # for the check cycle benchmark.
     nginx-light
