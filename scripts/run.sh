@@ -1,10 +1,31 @@
 #!/usr/bin/env bash
 # Builds Velmora and starts it in the directory this script is called from, which is where
-# it keeps Group.dat and Setting.ini. Arguments are passed on to the program.
+# it keeps Group.dat and Setting.ini. Arguments are passed on to the program (--help,
+# --version).
 set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$repo/build/release"
+
+# The window needs a display; find out before minutes of building, as the program would.
+# With arguments (--help, --version) the program opens no window.
+has_display() {
+    [[ -n "${DISPLAY:-}" || -n "${WAYLAND_DISPLAY:-}" ]] && return 0
+    # A platform other than X11 named for Qt (offscreen, wayland, ...) brings its own.
+    local platform
+    IFS=';' read -r -a platforms <<<"${QT_QPA_PLATFORM:-}"
+    for platform in "${platforms[@]}"; do
+        platform="${platform%%:*}"
+        platform="${platform// /}"
+        [[ -z "$platform" || "$platform" == xcb ]] || return 0
+    done
+    return 1
+}
+if (($# == 0)) && ! has_display; then
+    echo "error: no display for Velmora's window (DISPLAY is not set): run this in a terminal" \
+        "of your desktop session, or log in with ssh -X" >&2
+    exit 1
+fi
 
 "$repo/scripts/install-deps.sh"
 
