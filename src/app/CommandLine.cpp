@@ -19,6 +19,7 @@ started in; started from the application menu, in $XDG_DATA_HOME/velmora (by def
 
 Environment:
   DISPLAY, WAYLAND_DISPLAY    the desktop the window opens on
+  DBUS_SESSION_BUS_ADDRESS    the session bus the desktop notices go through
   http_proxy, https_proxy, all_proxy, no_proxy
                               proxies for the page checks (as libcurl reads them)
   QT_SCALE_FACTOR, QT_QPA_PLATFORM and Qt's other variables
