@@ -38,6 +38,8 @@ test_packages=(
     lintian
     # The package test asks fc-list which fonts draw the Japanese menus.
     fontconfig
+    # CI checks that the C++ files are laid out as .clang-format says.
+    clang-format
     # A real web server for the access check's tests, over HTTP and over TLS with HTTP/2, and
     # for the check cycle benchmark.
     nginx-light
@@ -58,8 +60,6 @@ fuzz_packages=(
     # libFuzzer comes with clang; its runtime is only recommended, so named as well.
     clang
     libclang-rt-14-dev
-    # scripts/fuzz.sh asks it for Qt Core's compile and link flags and libcurl's link flags.
-    pkg-config
 )
 
 usage() {

@@ -14,8 +14,9 @@
 #   --jobs N        parallel build and test jobs (default: the number of processors)
 #
 # When the package test is among the chosen ones, scripts/package.sh builds the .deb first.
-# With CI=true and no option: the whole suite, then the core tests under ThreadSanitizer,
-# then each fuzz target for 60 seconds (scripts/fuzz.sh).
+# With CI=true every build treats warnings as errors; with CI=true and no option: the C++
+# files' clang-format check, the whole suite, then the core tests under ThreadSanitizer, then
+# each fuzz target for 60 seconds (scripts/fuzz.sh).
 # Only the e2e and package tests need an X display; without a usable DISPLAY a private Xvfb
 # server is started for them, on a display number no other X server holds.
 # Exits non-zero when anything fails to build or any test fails.
@@ -191,6 +192,19 @@ sanitizer_environment() {
 total_passed=0
 total_failed=0
 any_failed=0
+warnings_as_errors=OFF
+[[ "${CI:-}" != true ]] || warnings_as_errors=ON
+
+# The tree is kept as the checked-in .clang-format lays it out.
+check_format() {
+    echo "=== clang-format: check the C++ files" >&2
+    local files=()
+    mapfile -t files < <(cd "$repo" && find src tests bench \( -name '*.cpp' -o -name '*.h' \) | sort)
+    (cd "$repo" && clang-format --dry-run --Werror "${files[@]}") || any_failed=1
+}
+if [[ "${CI:-}" == true && $option_count -eq 0 ]]; then
+    check_format
+fi
 
 run_suite() {
     local name="$1" sanitizer="$2" filter="$3" mode="$4"
@@ -203,6 +217,7 @@ run_suite() {
 
     echo "=== $name: configure and build${filter:+ (label $filter)}" >&2
     cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="$build_type" -DBUILD_TESTING=ON \
+        -DCMAKE_COMPILE_WARNING_AS_ERROR="$warnings_as_errors" \
         -DVELMORA_SANITIZE="$sanitizer"
 
     local targets=()
@@ -259,7 +274,7 @@ for run in "${runs[@]}"; do
     run_suite "$name" "$sanitizer" "$filter" "$mode"
 done
 
-# Kept apart from the suites: the fuzz targets build with clang, outside CMake.
+# Kept apart from the suites: the fuzz targets build with clang, in a build of their own.
 if [[ "${CI:-}" == true && $option_count -eq 0 ]]; then
     "$repo/scripts/fuzz.sh" 60 || any_failed=1
 fi

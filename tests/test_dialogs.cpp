@@ -1,3 +1,4 @@
+#include "ModalDriver.h"
 #include "ScratchDirectory.h"
 #include "SmallFileSystem.h"
 #include "app/Velmora.h"
@@ -13,7 +14,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QtTest>
@@ -67,72 +67,6 @@ struct Harness {
         services.startWindowTime = std::chrono::milliseconds(0);
         return services;
     }
-};
-
-// Plays a script against the modal windows the program opens: each step acts on the window
-// it names once that window is the active modal one; alerts are dismissed whenever they come
-// up and their messages kept. A window no step is waiting for is rejected and noted, so a
-// test that went wrong fails instead of waiting for a person.
-class DialogScript final : public QObject {
-public:
-    using Action = std::function<void(QWidget&)>;
-
-    DialogScript() {
-        connect(&poller, &QTimer::timeout, this, &DialogScript::poll);
-        poller.start(5);
-    }
-
-    DialogScript& on(const QString& window, Action action) {
-        steps.append({window, std::move(action)});
-        return *this;
-    }
-    bool ranToTheEnd() const { return steps.isEmpty() && busy.isEmpty() && stranded.isEmpty(); }
-
-    QStringList alerts;
-    QList<QPoint> alertPositions;
-    QStringList stranded;
-
-private:
-    struct Step {
-        QString window;
-        Action action;
-    };
-
-    void poll() {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible())
-            return;
-        if (const auto* message = modal->findChild<QLabel*>("AlertLabel")) {
-            alerts << message->text();
-            alertPositions << modal->pos();
-            modal->findChild<QPushButton*>("OKButton")->click();
-            return;
-        }
-        // A step still at work on this window (waiting in an alert it raised) comes first;
-        // one waiting in a window it opened leaves that window to the next step.
-        if (busy.contains(modal))
-            return;
-        // Nothing else will ever close a window that no step is waiting for.
-        if (steps.isEmpty() || modal->objectName() != steps.first().window) {
-            stranded << modal->objectName();
-            if (auto* dialog = qobject_cast<QDialog*>(modal))
-                dialog->reject();
-            return;
-        }
-        // The step runs from a timer of its own, so that this poller stays free to answer
-        // the windows the step opens.
-        busy.append(modal);
-        QTimer::singleShot(0, this, [this, step = steps.takeFirst(), target = QPointer(modal)] {
-            if (target)
-                step.action(*target);
-            busy.removeOne(target);
-            busy.removeAll(nullptr);
-        });
-    }
-
-    QTimer poller;
-    QList<Step> steps;
-    QList<QPointer<QWidget>> busy;
 };
 
 template <typename Widget> Widget* child(const QWidget& window, const char* name) {
@@ -303,15 +237,15 @@ private slots:
         QRect geometry;
         bool resizable = true;
         QString shownTitle;
-        DialogScript script;
-        script.on(dialog, [&](QWidget& shown) {
+        ModalDriver driver;
+        driver.on(dialog, [&](QWidget& shown) {
             geometry = QRect(shown.pos(), shown.size());
             resizable = shown.minimumSize() != shown.maximumSize();
             shownTitle = shown.windowTitle();
             click(shown, "CancelButton");
         });
         open(window, dialog);
-        QVERIFY(script.ranToTheEnd());
+        QVERIFY(driver.ranToTheEnd());
 
         const QSize screen = QGuiApplication::primaryScreen()->geometry().size();
         const QPoint centred(screen.width() / 2 - size.width() / 2,
@@ -366,10 +300,10 @@ private slots:
 
         QStringList notes;
         QString shownNext;
-        DialogScript script;
-        script.on("addPageDialog", [&](QWidget& dialog) { notes = play(dialog, moves); });
+        ModalDriver driver;
+        driver.on("addPageDialog", [&](QWidget& dialog) { notes = play(dialog, moves); });
         // The next showing; OK at once adds the same page again, there is no duplicate check.
-        script.on("addPageDialog", [&](QWidget& dialog) {
+        driver.on("addPageDialog", [&](QWidget& dialog) {
             shownNext = text(dialog, "TitleTextField") + '|' + text(dialog, "URLTextField");
             click(dialog, saved.isNull() ? "CancelButton" : "OKButton");
         });
@@ -386,8 +320,8 @@ private slots:
         QCOMPARE(notes, moves.contains("open?") ? QStringList{"open"} : QStringList{});
 
         open(window, "addPageDialog");
-        QVERIFY(script.ranToTheEnd());
-        QVERIFY(script.alerts.isEmpty());
+        QVERIFY(driver.ranToTheEnd());
+        QVERIFY(driver.alerts().isEmpty());
         QCOMPARE(shownNext, next);
         if (!saved.isNull()) {
             const QByteArray again =
@@ -442,8 +376,8 @@ private slots:
         Velmora window(harness.services());
 
         QString shown;
-        DialogScript script;
-        script.on(dialog, [&](QWidget& opened) {
+        ModalDriver driver;
+        driver.on(dialog, [&](QWidget& opened) {
             // The change dialog's fields take typing once a page is selected.
             if (dialog == "changePageDialog")
                 selectRow(opened, 0);
@@ -462,12 +396,14 @@ private slots:
             click(opened, "CancelButton");
         });
         open(window, dialog);
-        QVERIFY(script.ranToTheEnd());
+        QVERIFY(driver.ranToTheEnd());
 
         QCOMPARE(shown, result);
-        QCOMPARE(script.alerts, alerts);
-        for (const QPoint& at : std::as_const(script.alertPositions))
-            QCOMPARE(at, QPoint(200, 200));
+        QCOMPARE(driver.alerts(), alerts);
+        for (const ModalDriver::Sighting& each : driver.sightings()) {
+            if (each.alert)
+                QCOMPARE(each.position, QPoint(200, 200));
+        }
         QCOMPARE(ScratchDirectory::read("Group.dat"), QByteArray("1,A,http://a/,10,"));
         QVERIFY(!QFile::exists("Setting.ini"));
     }
@@ -486,14 +422,14 @@ private slots:
             retype(dialog, "URLTextField", "http://a2/");
             selectRow(dialog, 1);
         };
-        DialogScript script;
-        script.on("changePageDialog", [&](QWidget& dialog) {
+        ModalDriver driver;
+        driver.on("changePageDialog", [&](QWidget& dialog) {
             opened = describe(dialog);
             editAThenSelectB(dialog);
             editing = describe(dialog);
             click(dialog, "CancelButton");
         });
-        script.on("changePageDialog", [&](QWidget& dialog) {
+        driver.on("changePageDialog", [&](QWidget& dialog) {
             reopened = describe(dialog);
             editAThenSelectB(dialog);
             click(dialog, "OKButton");
@@ -510,7 +446,7 @@ private slots:
         QCOMPARE(ScratchDirectory::read("Group.dat"), fourPages);
 
         open(window, "changePageDialog");
-        QVERIFY(script.ranToTheEnd());
+        QVERIFY(driver.ranToTheEnd());
         QCOMPARE(reopened, "rows A|B|C|D; selected none; title ''; URL 'http://'; Delete on");
         QCOMPARE(ScratchDirectory::read("Group.dat"),
                  QByteArray("4,A2,http://a2/,10,B,http://b/,20,C,http://c/,30,D,http://d/,40,"));
@@ -569,11 +505,11 @@ private slots:
         const PageList before = window.pageList();
 
         QStringList notes;
-        DialogScript script;
-        script.on("changePageDialog", [&](QWidget& dialog) { notes = play(dialog, moves); });
+        ModalDriver driver;
+        driver.on("changePageDialog", [&](QWidget& dialog) { notes = play(dialog, moves); });
         open(window, "changePageDialog");
-        QVERIFY(script.ranToTheEnd());
-        QVERIFY(script.alerts.isEmpty());
+        QVERIFY(driver.ranToTheEnd());
+        QVERIFY(driver.alerts().isEmpty());
 
         QCOMPARE(notes, QStringList{"rows " + rows});
         if (saved.isNull()) {
@@ -608,8 +544,8 @@ private slots:
         Velmora window(harness.services());
 
         bool shown = false;
-        DialogScript script;
-        script.on("changePageDialog", [&](QWidget& dialog) {
+        ModalDriver driver;
+        driver.on("changePageDialog", [&](QWidget& dialog) {
             shown = true;
             click(dialog, "OKButton");
         });
@@ -630,8 +566,8 @@ private slots:
         Velmora window(harness.services());
         const std::shared_ptr<Page> pageB = window.pageList()->back();
 
-        DialogScript script;
-        script.on("changePageDialog", [&](QWidget& dialog) {
+        ModalDriver driver;
+        driver.on("changePageDialog", [&](QWidget& dialog) {
             harness.setServerTime("http://b/", 5000);
             QTRY_COMPARE(pageB->getLastModifiedDateLong(), qint64(5000));
             selectRow(dialog, 1);
@@ -640,7 +576,7 @@ private slots:
             click(dialog, "OKButton");
         });
         open(window, "changePageDialog");
-        QVERIFY(script.ranToTheEnd());
+        QVERIFY(driver.ranToTheEnd());
 
         QCOMPARE(ScratchDirectory::read("Group.dat"),
                  QByteArray("2,A,http://a/,10,B2,http://b/,5000,"));
@@ -714,19 +650,19 @@ private slots:
         };
         QString shownFirst, shownAgain;
         QStringList notes;
-        DialogScript script;
-        script.on("changeSettingDialog", [&](QWidget& dialog) {
+        ModalDriver driver;
+        driver.on("changeSettingDialog", [&](QWidget& dialog) {
             shownFirst = current(dialog);
             notes = play(dialog, moves);
         });
         // The next showing starts from the controller's values, whatever the fields held.
-        script.on("changeSettingDialog", [&](QWidget& dialog) {
+        driver.on("changeSettingDialog", [&](QWidget& dialog) {
             shownAgain = current(dialog);
             click(dialog, "CancelButton");
         });
         open(window, "changeSettingDialog");
         QCOMPARE(shownFirst, shown);
-        QCOMPARE(script.alerts, alerts);
+        QCOMPARE(driver.alerts(), alerts);
         QCOMPARE(notes, QStringList(moves.count("open?"), QStringLiteral("open")));
         if (saved.isNull()) {
             QCOMPARE(ScratchDirectory::read("Setting.ini"), setting);
@@ -740,7 +676,7 @@ private slots:
         }
 
         open(window, "changeSettingDialog");
-        QVERIFY(script.ranToTheEnd());
+        QVERIFY(driver.ranToTheEnd());
         QCOMPARE(shownAgain,
                  window.browserCommand() + '|' + QString::number(window.updateSeconds()));
     }
@@ -763,9 +699,9 @@ private slots:
         Velmora window(harness.services());
 
         QString fieldAfter;
-        DialogScript script;
-        script.on("changeSettingDialog", [](QWidget& dialog) { click(dialog, "BrowserButton"); });
-        script.on("OpenBrowserDialog", [&](QWidget& files) {
+        ModalDriver driver;
+        driver.on("changeSettingDialog", [](QWidget& dialog) { click(dialog, "BrowserButton"); });
+        driver.on("OpenBrowserDialog", [&](QWidget& files) {
             // The name typed into the dialog's own field, as a user would.
             if (choose) {
                 child<QLineEdit>(files, "fileNameEdit")->setText(chosenPath);
@@ -774,12 +710,12 @@ private slots:
                 static_cast<QDialog&>(files).reject();
             }
         });
-        script.on("changeSettingDialog", [&](QWidget& dialog) {
+        driver.on("changeSettingDialog", [&](QWidget& dialog) {
             fieldAfter = text(dialog, "BrowserTextField");
             click(dialog, "OKButton");
         });
         open(window, "changeSettingDialog");
-        QVERIFY(script.ranToTheEnd());
+        QVERIFY(driver.ranToTheEnd());
 
         const QString expected = choose ? chosenPath : QStringLiteral("/usr/bin/old");
         QCOMPARE(fieldAfter, expected);
@@ -827,12 +763,12 @@ private slots:
         Velmora window(harness.services());
 
         QString focused, afterKeys;
-        DialogScript script;
-        script.on(dialog, [&](QWidget& shown) {
+        ModalDriver driver;
+        driver.on(dialog, [&](QWidget& shown) {
             play(shown, moves);
             QTest::mouseClick(child<QPushButton>(shown, button.toLatin1()), Qt::LeftButton);
         });
-        script.on(dialog, [&](QWidget& shown) {
+        driver.on(dialog, [&](QWidget& shown) {
             QWidget* keyboard = shown.focusWidget();
             focused = keyboard ? keyboard->objectName() : QString();
             QTest::keyClick(keyboard, Qt::Key_Space);
@@ -849,7 +785,7 @@ private slots:
         const QByteArray group = ScratchDirectory::read("Group.dat");
         const QByteArray setting = ScratchDirectory::read("Setting.ini");
         open(window, dialog);
-        QVERIFY(script.ranToTheEnd());
+        QVERIFY(driver.ranToTheEnd());
 
         QCOMPARE(focused, field);
         QCOMPARE(afterKeys,
@@ -966,8 +902,8 @@ private slots:
         Velmora window(harness.services());
 
         QStringList seen;
-        DialogScript script;
-        script.on("changePageDialog", [&](QWidget& dialog) {
+        ModalDriver driver;
+        driver.on("changePageDialog", [&](QWidget& dialog) {
             const auto fields = [&] {
                 const bool title = child<QLineEdit>(dialog, "TitleTextField")->isEnabled();
                 const bool url = child<QLineEdit>(dialog, "URLTextField")->isEnabled();
@@ -990,7 +926,7 @@ private slots:
             click(dialog, "OKButton");
         });
         open(window, "changePageDialog");
-        QVERIFY(script.ranToTheEnd());
+        QVERIFY(driver.ranToTheEnd());
 
         QCOMPARE(seen,
                  (QStringList{
@@ -1011,33 +947,33 @@ private slots:
         // No check cycle comes while the alerts wait.
         prepare("Setting.ini", ",9999,");
         Harness harness;
-        DialogScript script;
+        ModalDriver driver;
         Velmora window(harness.services());
-        QCOMPARE(script.alerts,
+        QCOMPARE(driver.alerts(),
                  QStringList{"Group.dat を読めませんでした。\nファイルはそのまま残します。"});
         QVERIFY(!window.pageList());
 
-        script.on("addPageDialog", [](QWidget& dialog) {
+        driver.on("addPageDialog", [](QWidget& dialog) {
             retype(dialog, "TitleTextField", "Kept");
             retype(dialog, "URLTextField", "http://kept/");
             click(dialog, "OKButton");
         });
         open(window, "addPageDialog");
-        QVERIFY(script.ranToTheEnd());
-        QCOMPARE(script.alerts.mid(1), QStringList{groupNotSaved});
+        QVERIFY(driver.ranToTheEnd());
+        QCOMPARE(driver.alerts().mid(1), QStringList{groupNotSaved});
         QCOMPARE(titlesOf(window.pageList()), QStringList{"Kept"});
         QCOMPARE(tileTitles(window), QStringList{"Kept"});
         QVERIFY(QFileInfo("Group.dat").isDir());
 
         window.exit();
-        QCOMPARE(script.alerts.mid(2), QStringList{groupNotSaved});
+        QCOMPARE(driver.alerts().mid(2), QStringList{groupNotSaved});
         QCOMPARE(harness.quitCalls, 0);
         QVERIFY(window.isVisible());
         QCOMPARE(ScratchDirectory::read("Setting.ini"), QByteArray(",9999,"));
 
         // Room made, a page saved, the way blocked again: the next quit is turned down too.
         const auto addPage = [&](const char* title) {
-            script.on("addPageDialog", [title](QWidget& dialog) {
+            driver.on("addPageDialog", [title](QWidget& dialog) {
                 retype(dialog, "TitleTextField", title);
                 retype(dialog, "URLTextField", "http://more/");
                 click(dialog, "OKButton");
@@ -1049,14 +985,14 @@ private slots:
         QCOMPARE(titlesIn(ScratchDirectory::read("Group.dat")), (QStringList{"Kept", "Saved"}));
         QVERIFY(QFile::remove("Group.dat") && QDir().mkdir("Group.dat"));
         addPage("Unsaved");
-        QVERIFY(script.ranToTheEnd());
-        QCOMPARE(script.alerts.mid(3), QStringList{groupNotSaved});
+        QVERIFY(driver.ranToTheEnd());
+        QCOMPARE(driver.alerts().mid(3), QStringList{groupNotSaved});
         window.exit();
-        QCOMPARE(script.alerts.mid(4), QStringList{groupNotSaved});
+        QCOMPARE(driver.alerts().mid(4), QStringList{groupNotSaved});
         QCOMPARE(harness.quitCalls, 0);
 
         window.close();
-        QCOMPARE(script.alerts.mid(5), QStringList{groupNotSaved});
+        QCOMPARE(driver.alerts().mid(5), QStringList{groupNotSaved});
         QCOMPARE(harness.quitCalls, 1);
         QVERIFY(QFileInfo("Group.dat").isDir());
     }
@@ -1084,28 +1020,28 @@ private slots:
         prepare("help.html", "mine");
         fileSystem.fill();
         Harness harness;
-        DialogScript script;
+        ModalDriver driver;
         Velmora window(harness.services());
 
-        script.on("addPageDialog", [](QWidget& dialog) {
+        driver.on("addPageDialog", [](QWidget& dialog) {
             retype(dialog, "TitleTextField", "T");
             retype(dialog, "URLTextField", "http://t/");
             click(dialog, "OKButton");
         });
         open(window, "addPageDialog");
-        script.on("changePageDialog", [](QWidget& dialog) {
+        driver.on("changePageDialog", [](QWidget& dialog) {
             selectRow(dialog, 0);
             retype(dialog, "TitleTextField", "A2");
             click(dialog, "OKButton");
         });
         open(window, "changePageDialog");
-        QVERIFY(script.ranToTheEnd());
-        QCOMPARE(script.alerts, (QStringList{groupNotSaved, groupNotSaved}));
+        QVERIFY(driver.ranToTheEnd());
+        QCOMPARE(driver.alerts(), (QStringList{groupNotSaved, groupNotSaved}));
         QCOMPARE(tileTitles(window), (QStringList{"A2", "B", "C", "D", "T"}));
         QCOMPARE(ScratchDirectory::read("Group.dat"), fourPagesSaved);
 
         window.exit();
-        QCOMPARE(script.alerts.mid(2), (QStringList{settingNotSaved, groupNotSaved}));
+        QCOMPARE(driver.alerts().mid(2), (QStringList{settingNotSaved, groupNotSaved}));
         QCOMPARE(harness.quitCalls, 0);
         QVERIFY(window.isVisible());
         QCOMPARE(ScratchDirectory::read("Group.dat"), fourPagesSaved);
@@ -1121,7 +1057,7 @@ private slots:
         QCOMPARE(ScratchDirectory::read("Setting.ini"), QByteArray("b,9999,"));
         const QStringList secondQuitAlerts =
             roomMade ? QStringList() : QStringList{settingNotSaved, groupNotSaved};
-        QCOMPARE(script.alerts.mid(4), secondQuitAlerts);
+        QCOMPARE(driver.alerts().mid(4), secondQuitAlerts);
         QStringList names{"Group.dat", "Setting.ini", "help.html"};
         if (!roomMade)
             names.insert(2, "filler");

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QScreen>
 #include <QScrollBar>
 #include <QStringEncoder>
 #include <QtTest>
@@ -98,6 +99,7 @@ private slots:
     void scrollBarFollowsTheContent();
     void offsetIsTheThumbsValueAfterAResize();
     void wheelOverThePanelTurnsTheBar();
+    void tilesOnScreenShowTheirPagesNewState();
 };
 
 void TestMainWindow::menusCarryTheirLabelsAndShortcuts() {
@@ -133,8 +135,11 @@ void TestMainWindow::regionsHaveTheirFixedSizes() {
     const QWidget* content = window.centralWidget();
     QCOMPARE(content->size(), QSize(400, 300));
     QCOMPARE(window.findChild<QWidget*>("Line")->geometry(), QRect(0, 0, 400, 2));
-    QCOMPARE(window.findChild<QWidget*>("MainPanel")->geometry(), QRect(0, 2, 385, 298));
-    QCOMPARE(window.findChild<QWidget*>("VerticalScrollBar")->geometry(), QRect(385, 2, 15, 298));
+    const auto placeIn = [content](const QWidget* widget) {
+        return QRect(widget->mapTo(content, QPoint()), widget->size());
+    };
+    QCOMPARE(placeIn(window.findChild<PagePanel*>("MainPanel")->viewport()), QRect(0, 2, 385, 298));
+    QCOMPARE(placeIn(window.findChild<QWidget*>("VerticalScrollBar")), QRect(385, 2, 15, 298));
     QCOMPARE(window.windowTitle(), QStringLiteral("Velmora"));
 }
 
@@ -554,18 +559,67 @@ void TestMainWindow::wheelOverThePanelTurnsTheBar() {
     const int overBar = bar->value();
     QVERIFY(overBar > 0);
     bar->setValue(0);
-    turn(panel, -120);
+    turn(panel->viewport(), -120);
     QCOMPARE(bar->value(), overBar);
     QCOMPARE(panel->scrollOffset(), overBar);
-    turn(panel, 120);
+    turn(panel->viewport(), 120);
     QCOMPARE(bar->value(), 0);
 
     // With everything in view there is nothing to scroll.
     resizeContent(window, QSize(1200, 1000));
     QTRY_VERIFY(!bar->isEnabled());
-    turn(panel, -120);
+    turn(panel->viewport(), -120);
     QCOMPARE(bar->value(), 0);
     QCOMPARE(panel->scrollOffset(), 0);
+}
+
+// Every page answers with the time the list holds for it, but the one the test names is lost.
+class OnePageLostChecker final : public PageChecker {
+public:
+    explicit OnePageLostChecker(std::atomic<int>& lost) : lost(lost) {}
+    qint64 checkEach(const QString& url) override {
+        return url == "http://p/" + QString::number(lost) ? -1 : 1000;
+    }
+    void abort() override {}
+
+private:
+    std::atomic<int>& lost;
+};
+
+// What is on screen is what painting the panel anew gives, also once a check has changed the
+// state of a page whose tile is only partly in view.
+void TestMainWindow::tilesOnScreenShowTheirPagesNewState() {
+    ScratchDirectory scratch;
+    QByteArray group = "40,";
+    for (int i = 0; i < 40; ++i)
+        group += "p" + QByteArray::number(i) + ",http://p/" + QByteArray::number(i) + ",1000,";
+    ScratchDirectory::write("Group.dat", group);
+    std::atomic<int> lost{-1};
+    Harness harness;
+    VelmoraServices services = harness.services();
+    services.makeChecker = [&lost] { return std::make_unique<OnePageLostChecker>(lost); };
+    Velmora window(services);
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    // The second row, 110 px down, stands 40 px above the top edge.
+    window.findChild<QScrollBar*>("VerticalScrollBar")->setValue(150);
+    QWidget* viewport = window.findChild<PagePanel*>("MainPanel")->viewport();
+    const auto onScreen = [&] {
+        const QPoint at = viewport->mapTo(&window, QPoint());
+        return window.screen()
+            ->grabWindow(window.winId(), at.x(), at.y(), viewport->width(), viewport->height())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    };
+    const auto paintedAnew = [&] {
+        return viewport->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    QTRY_COMPARE(onScreen(), paintedAnew());
+    const QImage before = onScreen();
+
+    lost = 4;
+    QTRY_COMPARE(window.pageList()->at(4)->getStatus(), Page::isNotFound);
+    QVERIFY(paintedAnew() != before);
+    QTRY_COMPARE(onScreen(), paintedAnew());
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -55,7 +55,6 @@ VelmoraServices VelmoraServices::real() {
 }
 
 Velmora::Velmora(VelmoraServices services) : services(std::move(services)) {
-    createMouseListeners();
     checker = this->services.makeChecker();
     CheckCycleObserver& cycleObserver = *this;
     scheduler = std::make_unique<CheckScheduler>(page, limit, *checker, cycleObserver,
@@ -66,7 +65,14 @@ Velmora::Velmora(VelmoraServices services) : services(std::move(services)) {
     removeInterruptedSaves(settingFile.path());
     removeInterruptedSaves(groupFile.path());
     readSetting();
-    StartWindow = new VelmoraStartWindow(this, this->services.startWindowTime);
+    StartWindow = new VelmoraStartWindow(this, VERSION);
+    // The rest of the start waits for the start window's show to end, in the event loop.
+    connect(StartWindow, &VelmoraStartWindow::finished, this, &Velmora::finishStartUp);
+    StartWindow->showFor(this->services.startWindowTime);
+}
+
+void Velmora::finishStartUp() {
+    startVelmora();
     addPageDialog = new AddPageDialog(this, true);
     changePageDialog = new ChangePageDialog(this, true);
     changeSettingDialog = new ChangeSettingDialog(this);
@@ -86,6 +92,11 @@ Velmora::~Velmora() {
 }
 
 void Velmora::startVelmora() {
+    // Asked while the start window shows, as by a second copy, it leaves the window to the start.
+    if (StartWindow->isVisible()) {
+        StartWindow->raise();
+        return;
+    }
     showMainWindow();
     // The start window had the focus; hand it on to the window the user works in.
     activateWindow();

@@ -24,7 +24,6 @@ class ChangeSettingDialog;
 class LineComponent;
 class PagePanel;
 class PageToolTip;
-class QMouseEvent;
 class VelmoraStartWindow;
 class QAction;
 class QMenu;
@@ -44,7 +43,8 @@ struct VelmoraServices {
 };
 
 // The controller and main window in one: owns the page list, the settings, the checking
-// thread and every window of the program. Its constructor carries out the whole start-up.
+// thread and every window of the program. Its constructor builds the window and shows the start
+// window; the start goes on when that window's show ends.
 class Velmora final : public QMainWindow, private PageObserver, private CheckCycleObserver {
     Q_OBJECT
 
@@ -65,9 +65,10 @@ public:
     void openWeb();
     void openPage();
     void openHelp();
-    void moveEvent(const QMouseEvent& event);
+    // Positions are in the tile's own coordinates.
+    void moveEvent(QPoint position);
     void exit();
-    void clickEvent(const QMouseEvent& event);
+    void clickEvent(QPoint position);
     void changeSetting();
     void changePage();
     void addPage();
@@ -75,6 +76,8 @@ public:
     PageList pageList() const { return page.load(); }
     qint32 updateSeconds() const { return limit; }
     QString browserCommand() const { return BrowserString; }
+    // The tiles' scroll offset: the page view's scroll bar holds it and nothing keeps a copy.
+    qint32 PageGap() const;
 
 protected:
     // The pointer-move operation above shares its name with the window's own move handler.
@@ -83,10 +86,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    class MouseAction;
-    class MouseMoveAction;
-
-    void createMouseListeners();
+    // The start after the start window: the checking thread, the dialogs and the page list.
+    void finishStartUp();
     void listenToPanel();
     void buildWindow();
     void buildMenus();
@@ -103,7 +104,9 @@ private:
     void reportKeptFiles();
     void showMainWindow();
     void bringForward();
-    void mouseEntered(qsizetype tile, QPoint position);
+    void mouseEntered(const std::shared_ptr<Page>& entered, QPoint position);
+    // The page's place in the current list, -1 when the list does not hold it.
+    qsizetype indexOf(const Page& shown) const;
     void openPageAt(qsizetype index);
     void launchBrowser(const QString& target);
     bool stopCheckingThread();
@@ -145,7 +148,6 @@ private:
     qint32 mouseObject = -1;
     qint32 MouseX = 0;
     qint32 MouseY = 0;
-    qint32 PageGap = 0;
     QString BrowserString;
     PageListSlot page;
     bool exiting = false;
@@ -162,8 +164,6 @@ private:
     // Reaches for the bus only when there is news to tell.
     DesktopNotifier notifier{services.notificationBus, [this] { bringForward(); }};
 
-    MouseAction* mouseAction = nullptr;
-    MouseMoveAction* mouseMoveAction = nullptr;
     PageToolTip* ToolTip = nullptr;
     VelmoraStartWindow* StartWindow = nullptr;
     AddPageDialog* addPageDialog = nullptr;

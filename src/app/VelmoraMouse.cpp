@@ -5,11 +5,10 @@
 #include "launch/PageAddress.h"
 #include "platform/Guard.h"
 #include "ui/PagePanel.h"
-#include "ui/PageTile.h"
 #include "ui/PageToolTip.h"
+#include "ui/TileFlow.h"
 
 #include <QDir>
-#include <QMouseEvent>
 
 namespace {
 
@@ -19,44 +18,39 @@ const QString addressAlert = QStringLiteral("ページのアドレスが間違�
 
 } // namespace
 
-// Shared by all tiles: the pointer entering and leaving a tile, and clicks on it.
-class Velmora::MouseAction final : public QObject, public TileMouseListener {
-public:
-    explicit MouseAction(Velmora& owner) : QObject(&owner), owner(owner) {}
+void Velmora::listenToPanel() {
+    connect(MainPanel, &PagePanel::tileEntered, this, &Velmora::mouseEntered);
+    connect(MainPanel, &PagePanel::tileLeft, ToolTip, &QWidget::hide);
+    connect(MainPanel, &PagePanel::tileMovedOver, this,
+            [this](const std::shared_ptr<Page>&, QPoint position) { moveEvent(position); });
+    connect(MainPanel, &PagePanel::tileClicked, this,
+            [this](const std::shared_ptr<Page>&, QPoint position) { clickEvent(position); });
+    // The keyboard opens the page of the tile it is on, as a click on that tile's icon would.
+    connect(MainPanel, &PagePanel::tileActivated, this,
+            [this](const std::shared_ptr<Page>& chosen) {
+                runGuarded([&] { openPageAt(indexOf(*chosen)); });
+            });
+    MainPanel->followToolTip(ToolTip);
+}
 
-    void mouseEntered(qsizetype tile, QPoint position) override {
-        owner.mouseEntered(tile, position);
-    }
-    void mouseExited(qsizetype) override { owner.ToolTip->hide(); }
-    void mouseClicked(qsizetype, const QMouseEvent& event) override { owner.clickEvent(event); }
+qsizetype Velmora::indexOf(const Page& shown) const {
+    const PageList list = page.load();
+    if (!list)
+        return -1;
+    const auto found =
+        std::find_if(list->begin(), list->end(),
+                     [&](const std::shared_ptr<Page>& each) { return each.get() == &shown; });
+    return found == list->end() ? -1 : found - list->begin();
+}
 
-private:
-    Velmora& owner;
-};
-
-// Shared by all tiles: the pointer moving over a tile.
-class Velmora::MouseMoveAction final : public QObject, public TileMouseMoveListener {
-public:
-    explicit MouseMoveAction(Velmora& owner) : QObject(&owner), owner(owner) {}
-
-    void mouseMoved(qsizetype, const QMouseEvent& event) override { owner.moveEvent(event); }
-
-private:
-    Velmora& owner;
-};
-
-void Velmora::mouseEntered(qsizetype tile, QPoint position) {
+void Velmora::mouseEntered(const std::shared_ptr<Page>& entered, QPoint position) {
     runGuarded([&] {
         MouseX = position.x();
         MouseY = position.y();
-        const PageList list = page.load();
-        const std::shared_ptr<Page> entered = MainPanel->pageAt(tile);
-        if (!list || !entered)
+        const qsizetype index = indexOf(*entered);
+        if (index < 0)
             return;
-        const auto found = std::find(list->begin(), list->end(), entered);
-        if (found == list->end())
-            return;
-        mouseObject = static_cast<qint32>(found - list->begin());
+        mouseObject = static_cast<qint32>(index);
         showToolTip(mouseObject);
     });
 }
@@ -70,26 +64,24 @@ void Velmora::showToolTip(qint32 index) {
         ToolTip->setPageTitle(shown->getPageTitleString());
         ToolTip->setPageURL(shown->getPageURLString());
         ToolTip->setLastModifiedDateLong(shown->getLastModifiedDateLong());
-        const qsizetype tile = MainPanel->tileOf(shown.get());
-        if (tile >= 0)
-            ToolTip->move(MainPanel->mapToGlobal(MainPanel->tileRect(tile).topLeft() +
-                                                 QPoint(MouseX + 20, MouseY + 10)));
+        const QRect tile = MainPanel->tileOnScreen(MainPanel->tileOf(shown.get()));
+        if (!tile.isNull())
+            ToolTip->move(tile.topLeft() + QPoint(MouseX + 20, MouseY + 10));
         ToolTip->show();
         ToolTip->update();
     });
 }
 
-void Velmora::clickEvent(const QMouseEvent& event) {
+void Velmora::clickEvent(QPoint position) {
     runGuarded([&] {
-        if (PageTile::isInIconArea(event.position().toPoint()))
+        if (TileFlow::isInIconArea(position))
             openPage();
     });
 }
 
-void Velmora::moveEvent(const QMouseEvent& event) {
+void Velmora::moveEvent(QPoint position) {
     runGuarded([&] {
-        setCursor(PageTile::isInIconArea(event.position().toPoint()) ? Qt::PointingHandCursor
-                                                                     : Qt::ArrowCursor);
+        setCursor(TileFlow::isInIconArea(position) ? Qt::PointingHandCursor : Qt::ArrowCursor);
     });
 }
 
@@ -124,27 +116,4 @@ void Velmora::openHelp() {
 void Velmora::launchBrowser(const QString& target) {
     if (!openInBrowser(BrowserString, target))
         raiseAlert(this, browserAlert);
-}
-
-void Velmora::createMouseListeners() {
-    mouseAction = new MouseAction(*this);
-    mouseMoveAction = new MouseMoveAction(*this);
-}
-
-void Velmora::listenToPanel() {
-    MainPanel->setMouseListener(mouseAction);
-    MainPanel->setMouseMoveListener(mouseMoveAction);
-    MainPanel->followToolTip(ToolTip);
-    // The keyboard opens the page of the tile it is on, as a click on that tile's icon would.
-    connect(MainPanel, &PagePanel::tileActivated, this, [this](qsizetype tile) {
-        runGuarded([&] {
-            const PageList list = page.load();
-            const std::shared_ptr<Page> chosen = MainPanel->pageAt(tile);
-            if (!list || !chosen)
-                return;
-            const auto found = std::find(list->begin(), list->end(), chosen);
-            if (found != list->end())
-                openPageAt(found - list->begin());
-        });
-    });
 }

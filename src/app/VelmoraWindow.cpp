@@ -7,10 +7,8 @@
 #include "ui/Palette.h"
 
 #include <QCloseEvent>
-#include <QHBoxLayout>
 #include <QMenuBar>
 #include <QScrollBar>
-#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 namespace {
@@ -19,9 +17,6 @@ const QString productBanner = QStringLiteral("Velmora");
 
 constexpr int windowWidth = 400;
 constexpr int windowHeight = 300;
-constexpr int scrollBarWidth = 15;
-constexpr int scrollUnit = 10;
-constexpr int scrollBlock = 100;
 
 } // namespace
 
@@ -35,38 +30,19 @@ void Velmora::buildWindow() {
     Line = new LineComponent(content);
     Line->setObjectName(QStringLiteral("Line"));
 
+    // The page view with its scroll bar along its right edge.
     MainPanel = new PagePanel(content);
     MainPanel->setObjectName(QStringLiteral("MainPanel"));
-
-    VerticalScrollBar = new QScrollBar(Qt::Vertical, content);
+    VerticalScrollBar = MainPanel->verticalScrollBar();
     VerticalScrollBar->setObjectName(QStringLiteral("VerticalScrollBar"));
-    VerticalScrollBar->setFixedWidth(scrollBarWidth);
-    VerticalScrollBar->setRange(0, 90);
-    VerticalScrollBar->setPageStep(10);
-    VerticalScrollBar->setSingleStep(scrollUnit);
-    // The slider's length shows the visible share, but a click in the trough moves a fixed
-    // block of 100 px.
-    connect(VerticalScrollBar, &QScrollBar::actionTriggered, this, [this](int action) {
-        if (action == QAbstractSlider::SliderPageStepAdd)
-            VerticalScrollBar->setSliderPosition(VerticalScrollBar->value() + scrollBlock);
-        else if (action == QAbstractSlider::SliderPageStepSub)
-            VerticalScrollBar->setSliderPosition(VerticalScrollBar->value() - scrollBlock);
-    });
     connect(VerticalScrollBar, &QScrollBar::valueChanged, this,
             &Velmora::VerticalScrollBar_AdjustmentValueChanged);
-    MainPanel->attachScrollBar(VerticalScrollBar);
-
-    auto* centre = new QHBoxLayout;
-    centre->setContentsMargins(0, 0, 0, 0);
-    centre->setSpacing(0);
-    centre->addWidget(MainPanel, 1);
-    centre->addWidget(VerticalScrollBar);
 
     auto* regions = new QVBoxLayout(content);
     regions->setContentsMargins(0, 0, 0, 0);
     regions->setSpacing(0);
     regions->addWidget(Line);
-    regions->addLayout(centre, 1);
+    regions->addWidget(MainPanel, 1);
 
     setCentralWidget(content);
 }
@@ -121,34 +97,26 @@ void Velmora::removeTiles() {
     MainPanel->setPages(nullptr);
 }
 
-// The thumb's value and the tiles' offset are one and the same after every fit, so the first
-// scroll after a resize or a rebuild never jumps.
+// Without pages the bar only turns off and keeps its offset, so a rebuilt list shows where the
+// old one stood.
 void Velmora::setScrollBar() {
     const PageList list = page.load();
     if (!list || list->empty()) {
         VerticalScrollBar->setEnabled(false);
         return;
     }
-    const int bottom = MainPanel->contentBottom();
-    const int visible = MainPanel->height();
-    const QSignalBlocker programChange(VerticalScrollBar);
-    if (visible > bottom) {
-        // Everything fits: the tiles stand unscrolled, and so does the thumb.
-        VerticalScrollBar->setValue(0);
-        VerticalScrollBar->setEnabled(false);
-    } else {
-        VerticalScrollBar->setRange(0, bottom - visible);
-        VerticalScrollBar->setPageStep(visible);
-        VerticalScrollBar->setValue(PageGap);
-        VerticalScrollBar->setEnabled(true);
-    }
-    PageGap = VerticalScrollBar->value();
-    reShowPage();
+    MainPanel->fitScrollBar();
 }
 
+// Reached from the scroll handler. The view has moved its tiles with its own bar already, so
+// the repaint asked here folds into the view's own.
 void Velmora::reShowPage() {
     if (page.load())
-        MainPanel->setScrollOffset(PageGap);
+        MainPanel->viewport()->update();
+}
+
+qint32 Velmora::PageGap() const {
+    return MainPanel->scrollOffset();
 }
 
 void Velmora::closeEvent(QCloseEvent* event) {
@@ -215,10 +183,7 @@ void Velmora::VerticalScrollBar_AdjustmentValueChanged() {
 }
 
 void Velmora::VerticalScrollBar_AdjustmentValueChanged_Interaction1() {
-    runGuarded([this] {
-        PageGap = VerticalScrollBar->value();
-        reShowPage();
-    });
+    runGuarded([this] { reShowPage(); });
 }
 
 void Velmora::Velmora_ComponentResized() {

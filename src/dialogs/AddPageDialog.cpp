@@ -1,6 +1,6 @@
 #include "dialogs/AddPageDialog.h"
 
-#include "dialogs/CommaRule.h"
+#include "dialogs/CommaField.h"
 #include "dialogs/DialogParts.h"
 #include "platform/Guard.h"
 #include "ui/Palette.h"

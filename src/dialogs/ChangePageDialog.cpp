@@ -1,6 +1,6 @@
 #include "dialogs/ChangePageDialog.h"
 
-#include "dialogs/CommaRule.h"
+#include "dialogs/CommaField.h"
 #include "dialogs/DialogParts.h"
 #include "platform/Guard.h"
 #include "ui/Palette.h"

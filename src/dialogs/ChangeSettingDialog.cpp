@@ -1,7 +1,7 @@
 #include "dialogs/ChangeSettingDialog.h"
 
 #include "dialogs/AlertDialog.h"
-#include "dialogs/CommaRule.h"
+#include "dialogs/CommaField.h"
 #include "dialogs/DialogParts.h"
 #include "launch/BrowserCommand.h"
 #include "platform/DecimalNumber.h"

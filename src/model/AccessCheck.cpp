@@ -4,9 +4,11 @@
 #include "platform/HttpDate.h"
 
 #include <QFile>
+#include <algorithm>
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 namespace {
 
@@ -14,6 +16,15 @@ constexpr long maxRedirects = 10;
 constexpr char userAgent[] = "Velmora/1.0";
 constexpr char redirectProtocols[] = "http,https";
 constexpr auto pollInterval = std::chrono::milliseconds(1000);
+// The certificate store is built once and then once a day, so a long run sees an updated
+// ca-certificates.
+constexpr long certificateStoreSeconds = 24 * 60 * 60;
+// Idle connections kept beyond one per host met: libcurl's own allowance for one handle, for
+// the hosts a redirect passes on its way.
+constexpr qsizetype spareConnections = 4;
+// Each kept TLS connection holds its buffers; a huge list keeps this many and reconnects to
+// the rest.
+constexpr qsizetype maxKeptConnections = 256;
 
 void initialiseCurl() {
     static std::once_flag once;
@@ -37,6 +48,20 @@ struct TextDeleter {
     void operator()(char* text) const { curl_free(text); }
 };
 
+// "scheme://host:port", the part of an address that decides which connection serves it.
+QByteArray originOf(CURLU* address) {
+    QByteArray origin;
+    for (const auto& [part, separator] :
+         {std::pair{CURLUPART_SCHEME, "://"}, std::pair{CURLUPART_HOST, ":"},
+          std::pair{CURLUPART_PORT, ""}}) {
+        char* text = nullptr;
+        if (curl_url_get(address, part, &text, CURLU_DEFAULT_PORT) == CURLUE_OK)
+            origin += std::unique_ptr<char, TextDeleter>(text).get();
+        origin += separator;
+    }
+    return origin;
+}
+
 } // namespace
 
 AccessCheck::AccessCheck() : AccessCheck(Timeouts{}) {}
@@ -46,6 +71,7 @@ AccessCheck::AccessCheck(Timeouts timeouts, const QString& certificateAuthoritie
     easy = curl_easy_init();
     multi = curl_multi_init();
     url = curl_url();
+    redirectTarget = curl_url();
     if (!easy)
         return;
     // Everything that is the same for every page is set here, once. Proxies are left to
@@ -62,17 +88,23 @@ AccessCheck::AccessCheck(Timeouts timeouts, const QString& certificateAuthoritie
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, refuseBody);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, keepLastModified);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, &lastModified);
+    // The store is kept only when it comes from one file: libcurl would otherwise build it
+    // anew for every TLS connection and search the certificate directory besides. Debian
+    // writes its one file from the same certificates as that directory.
+    curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
+    curl_easy_setopt(easy, CURLOPT_CA_CACHE_TIMEOUT, certificateStoreSeconds);
     if (!certificateAuthorities.isEmpty()) {
         const QByteArray path = QFile::encodeName(certificateAuthorities);
         curl_easy_setopt(easy, CURLOPT_CAINFO, path.constData());
-        curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
     }
 }
 
 AccessCheck::~AccessCheck() {
+    // The handle goes first: a share cannot be cleaned up while a handle uses it.
     curl_easy_cleanup(easy);
     curl_multi_cleanup(multi);
     curl_url_cleanup(url);
+    curl_url_cleanup(redirectTarget);
 }
 
 void AccessCheck::abort() {
@@ -81,7 +113,7 @@ void AccessCheck::abort() {
 }
 
 qint64 AccessCheck::checkEach(const QString& urlText) {
-    if (!easy || !multi || !url)
+    if (!easy || !multi || !url || !redirectTarget || !hosts.isUsable())
         return -2;
     // A NUL would end the text early in C, and a different page would be checked.
     if (urlText.contains(QChar(u'\0')))
@@ -103,12 +135,37 @@ qint64 AccessCheck::checkEach(const QString& urlText) {
         return localFileTime(url);
 
     const bool http = isHttpScheme(scheme);
+    prepareConnectionFor(url);
     Answer answer = request(Method::Head, http);
     // Servers and filters that refuse HEAD or leave its date out may still date a GET; one
     // GET that stops after the headers settles it.
     if (http && answer.code == CURLE_OK && answer.time == -1)
         answer = request(Method::Get, http);
+    if (http)
+        meetRedirectTarget();
     return answer.code == CURLE_OK ? answer.time : -2;
+}
+
+// The cache of idle connections grows with the hosts met before the connection is handed back
+// to it: one connection too few, and a cycle over the hosts in turn would drop each one just
+// before its next use.
+void AccessCheck::prepareConnectionFor(CURLU* address) {
+    curl_easy_setopt(easy, CURLOPT_SHARE, hosts.sessionsOf(originOf(address)));
+    if (hosts.count() == hostsInCacheSize)
+        return;
+    hostsInCacheSize = hosts.count();
+    const qsizetype kept = std::min(hostsInCacheSize + spareConnections, maxKeptConnections);
+    curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS, static_cast<long>(kept));
+}
+
+// A page that redirects to another host keeps a connection to that host too.
+void AccessCheck::meetRedirectTarget() {
+    long redirects = 0;
+    char* target = nullptr;
+    if (curl_easy_getinfo(easy, CURLINFO_REDIRECT_COUNT, &redirects) == CURLE_OK && redirects > 0 &&
+        curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &target) == CURLE_OK && target &&
+        curl_url_set(redirectTarget, CURLUPART_URL, target, 0) == CURLUE_OK)
+        hosts.meet(originOf(redirectTarget));
 }
 
 AccessCheck::Answer AccessCheck::request(Method method, bool http) {

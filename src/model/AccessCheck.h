@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/KnownHosts.h"
 #include "model/PageChecker.h"
 
 #include <QString>
@@ -8,10 +9,11 @@
 #include <chrono>
 #include <curl/curl.h>
 
-// The access check over libcurl. One handle is set up once and reused, so the requests of a
-// cycle share keep-alive connections and a request only sets its method; every check is still
-// a fresh request. Only HTTP(S), FTP and file URLs are checked; time-outs keep a silent server
-// from holding the cycle for ever.
+// The access check over libcurl. One handle is set up once and reused, so a request only sets
+// its method; every check is still a fresh request. What makes a request cost one round trip
+// is kept from one cycle to the next: an idle connection to every host met, the TLS session of
+// each host, and the certificate store. Only HTTP(S), FTP and file URLs are checked; time-outs
+// keep a silent server from holding the cycle for ever.
 class AccessCheck final : public PageChecker {
 public:
     struct Timeouts {
@@ -44,6 +46,8 @@ private:
         qint64 time = -1; // -1 when the answer carries no usable time
     };
 
+    void prepareConnectionFor(CURLU* address);
+    void meetRedirectTarget();
     Answer request(Method method, bool http);
     static size_t keepLastModified(char* line, size_t size, size_t count, void* field);
     qint64 httpTime() const;
@@ -53,6 +57,9 @@ private:
     CURL* easy = nullptr;
     CURLM* multi = nullptr;
     CURLU* url = nullptr;
+    CURLU* redirectTarget = nullptr;
+    KnownHosts hosts;
+    qsizetype hostsInCacheSize = 0;
     LastModifiedField lastModified;
     std::atomic<bool> aborted{false};
 };

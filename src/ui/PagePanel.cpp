@@ -4,18 +4,27 @@
 #include "ui/Palette.h"
 #include "ui/TileFlow.h"
 
-#include <QAbstractSlider>
 #include <QAccessible>
-#include <QCoreApplication>
 #include <QCursor>
 #include <QEnterEvent>
 #include <QKeyEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QScrollBar>
 
 namespace {
 
 constexpr int rowStep = TileFlow::tileSize + TileFlow::gap;
+constexpr int scrollBarWidth = 15;
+constexpr int scrollUnit = 10;
+constexpr int scrollBlock = 100;
+
+// The panel's bar is 15 px wide, whatever width the style would give it.
+class PanelScrollBar final : public QScrollBar {
+public:
+    PanelScrollBar() : QScrollBar(Qt::Vertical) {}
+    QSize sizeHint() const override { return {scrollBarWidth, QScrollBar::sizeHint().height()}; }
+};
 
 void tellAssistiveTools(PagePanel* panel, QAccessible::Event type, qsizetype tile = -1) {
     if (!QAccessible::isActive())
@@ -28,14 +37,37 @@ void tellAssistiveTools(PagePanel* panel, QAccessible::Event type, qsizetype til
 
 } // namespace
 
-PagePanel::PagePanel(QWidget* parent) : QWidget(parent) {
+PagePanel::PagePanel(QWidget* parent) : QAbstractScrollArea(parent) {
     // Assistive tools learn about the tiles through this factory, installed once per process.
     static const bool accessible = (QAccessible::installFactory(&accessibleForPagePanel), true);
     Q_UNUSED(accessible);
-    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setVerticalScrollBar(new PanelScrollBar);
+    QScrollBar* bar = verticalScrollBar();
+    // Before the first fit: a thumb a tenth of the trough.
+    bar->setRange(0, 90);
+    bar->setPageStep(10);
+    bar->setSingleStep(scrollUnit);
+    // The slider's length shows the visible share, but a click in the trough moves a fixed
+    // block of 100 px.
+    connect(bar, &QScrollBar::actionTriggered, this, [bar](int action) {
+        if (action == QAbstractSlider::SliderPageStepAdd)
+            bar->setSliderPosition(bar->value() + scrollBlock);
+        else if (action == QAbstractSlider::SliderPageStepSub)
+            bar->setSliderPosition(bar->value() - scrollBlock);
+    });
+    // The whole viewport is painted every time.
+    viewport()->setAutoFillBackground(false);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     // Only the keyboard gives the panel focus, so a mouse user never sees a focus mark.
     setFocusPolicy(Qt::TabFocus);
+}
+
+QSize PagePanel::minimumSizeHint() const {
+    return verticalScrollBar()->sizeHint();
 }
 
 void PagePanel::setPages(PageList list) {
@@ -49,7 +81,7 @@ void PagePanel::setPages(PageList list) {
     buttonDown = false;
     if (focused >= count())
         focused = -1;
-    update();
+    viewport()->update();
     tellAssistiveTools(this, QAccessible::ObjectReorder);
 }
 
@@ -68,24 +100,34 @@ qsizetype PagePanel::tileOf(const Page* page) const {
 }
 
 void PagePanel::layOut() const {
-    if (laidOutWidth == width() && PageBasePosition.size() == static_cast<size_t>(count()))
+    const int width = viewport()->width();
+    if (laidOutWidth == width && PageBasePosition.size() == static_cast<size_t>(count()))
         return;
-    PageBasePosition = TileFlow::positions(width(), static_cast<int>(count()));
-    laidOutWidth = width();
-    rowLength = 1;
-    while (rowLength < count() &&
-           PageBasePosition[static_cast<size_t>(rowLength)].y() == PageBasePosition.front().y())
-        ++rowLength;
+    PageBasePosition = TileFlow::positions(width, static_cast<int>(count()));
+    laidOutWidth = width;
 }
 
-void PagePanel::setScrollOffset(int newOffset) {
-    if (newOffset == offset)
+int PagePanel::scrollOffset() const {
+    return verticalScrollBar()->value();
+}
+
+void PagePanel::setScrollOffset(int offset) {
+    verticalScrollBar()->setValue(offset);
+}
+
+void PagePanel::fitScrollBar() {
+    QScrollBar* bar = verticalScrollBar();
+    const int bottom = contentBottom();
+    const int visible = viewport()->height();
+    if (visible > bottom) {
+        // Everything fits: the tiles stand unscrolled, and so does the thumb.
+        bar->setValue(0);
+        bar->setEnabled(false);
         return;
-    offset = newOffset;
-    update();
-    // The tiles moved under a pointer that stood still.
-    if (underMouse())
-        pointerAt(mapFromGlobal(QCursor::pos()), nullptr);
+    }
+    bar->setRange(0, bottom - visible);
+    bar->setPageStep(visible);
+    bar->setEnabled(true);
 }
 
 int PagePanel::contentBottom() const {
@@ -98,30 +140,25 @@ QRect PagePanel::tileRect(qsizetype tile) const {
     if (tile < 0 || tile >= count())
         return {};
     const QPoint base = PageBasePosition[static_cast<size_t>(tile)];
-    return {base.x(), base.y() - offset, TileFlow::tileSize, TileFlow::tileSize};
+    return {base.x(), base.y() - scrollOffset(), TileFlow::tileSize, TileFlow::tileSize};
+}
+
+QRect PagePanel::tileOnScreen(qsizetype tile) const {
+    const QRect area = tileRect(tile);
+    return area.isNull() ? area : QRect(viewport()->mapToGlobal(area.topLeft()), area.size());
 }
 
 qsizetype PagePanel::tileAt(QPoint position) const {
-    layOut();
-    const int y = position.y() + offset - TileFlow::gap;
-    if (count() == 0 || y < 0 || y % rowStep >= TileFlow::tileSize)
-        return -1;
-    const qsizetype first = (y / rowStep) * rowLength;
-    if (first >= count())
-        return -1;
-    const int x = position.x() - PageBasePosition[static_cast<size_t>(first)].x();
-    if (x < 0 || x % rowStep >= TileFlow::tileSize || x / rowStep >= rowLength)
-        return -1;
-    const qsizetype tile = first + x / rowStep;
-    return tile < count() ? tile : -1;
+    return TileFlow::tileAt(viewport()->width(), static_cast<int>(count()),
+                            position + QPoint(0, scrollOffset()));
 }
 
 std::pair<qsizetype, qsizetype> PagePanel::tilesAcross(const QRect& area) const {
-    layOut();
-    const int top = area.top() + offset - TileFlow::gap;
-    const int bottom = area.bottom() + offset - TileFlow::gap;
+    const int top = area.top() + scrollOffset() - TileFlow::gap;
+    const int bottom = area.bottom() + scrollOffset() - TileFlow::gap;
     if (count() == 0 || bottom < 0)
         return {0, 0};
+    const qsizetype rowLength = TileFlow::rowLength(viewport()->width());
     const qsizetype first = std::max(top, 0) / rowStep * rowLength;
     const qsizetype last = (bottom / rowStep + 1) * rowLength;
     return {std::min(first, count()), std::min(last, count())};
@@ -140,12 +177,8 @@ void PagePanel::repaintPages(const std::vector<std::weak_ptr<const Page>>& pages
 
 void PagePanel::repaintTile(qsizetype tile) {
     const QRect area = tileRect(tile);
-    if (area.intersects(rect()))
-        update(area);
-}
-
-void PagePanel::attachScrollBar(QAbstractSlider* bar) {
-    scrollBar = bar;
+    if (area.intersects(viewport()->rect()))
+        viewport()->update(area);
 }
 
 void PagePanel::followToolTip(QWidget* tip) {
@@ -155,7 +188,7 @@ void PagePanel::followToolTip(QWidget* tip) {
 }
 
 void PagePanel::paintEvent(QPaintEvent* event) {
-    QPainter painter(this);
+    QPainter painter(viewport());
     painter.fillRect(event->rect(), Palette::lightGray);
     const auto [first, last] = tilesAcross(event->rect());
     for (qsizetype tile = first; tile < last; ++tile) {
@@ -174,25 +207,26 @@ void PagePanel::paintEvent(QPaintEvent* event) {
     }
 }
 
-void PagePanel::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    layOut();
+void PagePanel::scrollContentsBy(int, int) {
+    viewport()->update();
+    // The tiles moved under a pointer that stood still.
+    if (viewport()->underMouse())
+        pointerAt(viewport()->mapFromGlobal(QCursor::pos()), false);
 }
 
-void PagePanel::enterEvent(QEnterEvent* event) {
-    pointerAt(event->position().toPoint(), nullptr);
-}
-
-void PagePanel::leaveEvent(QEvent*) {
+bool PagePanel::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::Enter)
+        pointerAt(static_cast<QEnterEvent*>(event)->position().toPoint(), false);
     // The tip lies over the tile it belongs to; the pointer moving onto it has not left.
-    if (!pointerOnTipOverItsTile())
+    else if (event->type() == QEvent::Leave && !pointerOnTipOverItsTile())
         leaveTile();
+    return QAbstractScrollArea::viewportEvent(event);
 }
 
 void PagePanel::mouseMoveEvent(QMouseEvent* event) {
     // A drag is not a move over the tiles.
     if (event->buttons() == Qt::NoButton)
-        pointerAt(event->position().toPoint(), event);
+        pointerAt(event->position().toPoint(), true);
 }
 
 void PagePanel::mousePressEvent(QMouseEvent* event) {
@@ -208,21 +242,22 @@ void PagePanel::mousePressEvent(QMouseEvent* event) {
 }
 
 void PagePanel::mouseReleaseEvent(QMouseEvent* event) {
-    release(event->position().toPoint(), *event);
-}
-
-void PagePanel::wheelEvent(QWheelEvent* event) {
-    if (scrollBar && scrollBar->isEnabled())
-        QCoreApplication::sendEvent(scrollBar, event);
-    else
-        event->ignore();
+    const QPoint position = event->position().toPoint();
+    const qsizetype under = tileAt(position);
+    // Like a button, a tile is clicked when the left button goes down and up on it.
+    const qsizetype clicked = !buttonDown || pressed == under ? under : -1;
+    buttonDown = false;
+    if (event->button() == Qt::LeftButton && clicked >= 0 && takesClicks(clicked))
+        emit tileClicked(pageAt(clicked), position - tileRect(clicked).topLeft());
+    pointerAt(position, false);
 }
 
 void PagePanel::keyPressEvent(QKeyEvent* event) {
+    // Other keys go on to the window; only the mouse and the focus scroll the view.
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && focused >= 0)
         activateTile(focused);
     else
-        QWidget::keyPressEvent(event);
+        event->ignore();
 }
 
 void PagePanel::focusInEvent(QFocusEvent* event) {
@@ -242,7 +277,7 @@ void PagePanel::focusOutEvent(QFocusEvent*) {
 bool PagePanel::focusNextPrevChild(bool next) {
     const qsizetype n = count();
     if (n == 0)
-        return QWidget::focusNextPrevChild(next);
+        return QAbstractScrollArea::focusNextPrevChild(next);
     focusTile(next ? (focused + 1) % n : (focused <= 0 ? n - 1 : focused - 1));
     return true;
 }
@@ -253,11 +288,12 @@ void PagePanel::focusTile(qsizetype tile) {
     focused = tile;
     // Scroll just far enough to show the whole tile.
     const QRect area = tileRect(tile);
-    if (scrollBar && scrollBar->isEnabled()) {
+    const int height = viewport()->height();
+    if (verticalScrollBar()->isEnabled()) {
         if (area.top() < 0)
-            scrollBar->setValue(offset + area.top() - TileFlow::gap);
-        else if (area.bottom() >= height())
-            scrollBar->setValue(offset + area.bottom() + 1 + TileFlow::gap - height());
+            setScrollOffset(scrollOffset() + area.top() - TileFlow::gap);
+        else if (area.bottom() >= height)
+            setScrollOffset(scrollOffset() + area.bottom() + 1 + TileFlow::gap - height);
     }
     repaintTile(tile);
     tellAssistiveTools(this, QAccessible::Focus, tile);
@@ -265,21 +301,21 @@ void PagePanel::focusTile(qsizetype tile) {
 
 void PagePanel::activateTile(qsizetype tile) {
     if (tile >= 0 && tile < count() && takesClicks(tile))
-        emit tileActivated(tile);
+        emit tileActivated(pageAt(tile));
 }
 
 bool PagePanel::eventFilter(QObject* watched, QEvent* event) {
     if (watched != toolTip)
-        return false;
+        return QAbstractScrollArea::eventFilter(watched, event);
     switch (event->type()) {
     case QEvent::MouseMove:
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease: {
         // The pointer over the tip is still over the tile under it.
         const auto* over = static_cast<QMouseEvent*>(event);
-        QMouseEvent here(over->type(), mapFromGlobal(over->globalPosition()), over->scenePosition(),
-                         over->globalPosition(), over->button(), over->buttons(), over->modifiers(),
-                         over->pointingDevice());
+        QMouseEvent here(over->type(), viewport()->mapFromGlobal(over->globalPosition()),
+                         over->scenePosition(), over->globalPosition(), over->button(),
+                         over->buttons(), over->modifiers(), over->pointingDevice());
         if (event->type() == QEvent::MouseMove)
             mouseMoveEvent(&here);
         else if (event->type() == QEvent::MouseButtonPress)
@@ -290,7 +326,7 @@ bool PagePanel::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     case QEvent::Leave:
-        if (!rect().contains(mapFromGlobal(QCursor::pos())))
+        if (!viewport()->rect().contains(viewport()->mapFromGlobal(QCursor::pos())))
             leaveTile();
         return false;
     default:
@@ -298,54 +334,34 @@ bool PagePanel::eventFilter(QObject* watched, QEvent* event) {
     }
 }
 
-void PagePanel::pointerAt(QPoint position, const QMouseEvent* move) {
+void PagePanel::pointerAt(QPoint position, bool moved) {
     const qsizetype under = tileAt(position);
     if (under != hovered) {
         leaveTile();
         if (under >= 0) {
             hovered = under;
-            if (mouseListener)
-                mouseListener->mouseEntered(under, position - tileRect(under).topLeft());
+            emit tileEntered(pageAt(under), position - tileRect(under).topLeft());
         }
     }
-    if (move && hovered >= 0 && takesClicks(hovered) && mouseMoveListener)
-        mouseMoveListener->mouseMoved(hovered, inTile(hovered, *move));
+    if (moved && hovered >= 0 && takesClicks(hovered))
+        emit tileMovedOver(pageAt(hovered), position - tileRect(hovered).topLeft());
 }
 
 void PagePanel::leaveTile() {
     if (hovered < 0)
         return;
     const qsizetype left = std::exchange(hovered, -1);
-    if (mouseListener)
-        mouseListener->mouseExited(left);
+    emit tileLeft(pageAt(left));
 }
 
 bool PagePanel::pointerOnTipOverItsTile() const {
     if (!toolTip || !toolTip->isVisible() || hovered < 0)
         return false;
     const QPoint pointer = QCursor::pos();
-    const QRect tile = tileRect(hovered);
-    return toolTip->geometry().contains(pointer) &&
-           QRect(mapToGlobal(tile.topLeft()), tile.size()).contains(pointer);
-}
-
-void PagePanel::release(QPoint position, const QMouseEvent& event) {
-    // Like a widget under the pressed button, the pressed tile gets the release.
-    const qsizetype target = buttonDown ? pressed : tileAt(position);
-    buttonDown = false;
-    if (event.button() == Qt::LeftButton && target >= 0 && takesClicks(target) && mouseListener)
-        mouseListener->mouseClicked(target, inTile(target, event));
-    pointerAt(position, nullptr);
+    return toolTip->geometry().contains(pointer) && tileOnScreen(hovered).contains(pointer);
 }
 
 bool PagePanel::takesClicks(qsizetype tile) const {
     const std::shared_ptr<Page> page = pageAt(tile);
     return page && !page->isCheckRunning();
-}
-
-QMouseEvent PagePanel::inTile(qsizetype tile, const QMouseEvent& event) const {
-    const QPointF corner = tileRect(tile).topLeft();
-    return QMouseEvent(event.type(), event.position() - corner, event.scenePosition(),
-                       event.globalPosition(), event.button(), event.buttons(), event.modifiers(),
-                       event.pointingDevice());
 }

@@ -47,12 +47,7 @@ public:
     }
     void setText(QAccessible::Text, const QString&) override {}
 
-    QRect rect() const override {
-        if (!isValid())
-            return {};
-        const QRect area = panel->tileRect(tile);
-        return {panel->mapToGlobal(area.topLeft()), area.size()};
-    }
+    QRect rect() const override { return isValid() ? panel->tileOnScreen(tile) : QRect(); }
     QAccessible::Role role() const override { return QAccessible::ListItem; }
     QAccessible::State state() const override {
         QAccessible::State state;
@@ -62,7 +57,7 @@ public:
         }
         state.focusable = true;
         state.focused = panel->hasFocus() && panel->focusedTile() == tile;
-        state.offscreen = !panel->tileRect(tile).intersects(panel->rect());
+        state.offscreen = !panel->tileRect(tile).intersects(panel->viewport()->rect());
         const std::shared_ptr<Page> page = panel->pageAt(tile);
         state.disabled = page && page->isCheckRunning();
         return state;
@@ -111,7 +106,8 @@ public:
         return tile && tile->owner() == panel() ? static_cast<int>(tile->index()) : -1;
     }
     QAccessibleInterface* childAt(int x, int y) const override {
-        return child(static_cast<int>(panel()->tileAt(panel()->mapFromGlobal(QPoint(x, y)))));
+        const QPoint inViewport = panel()->viewport()->mapFromGlobal(QPoint(x, y));
+        return child(static_cast<int>(panel()->tileAt(inViewport)));
     }
     QAccessibleInterface* focusChild() const override {
         return panel()->hasFocus() ? child(static_cast<int>(panel()->focusedTile())) : nullptr;

@@ -12,9 +12,6 @@ namespace {
 
 constexpr int tileSize = TileFlow::tileSize;
 constexpr int titlePixelSize = 13;
-constexpr QPoint iconPlace(25, 3);
-constexpr int iconAreaSize = 50;
-
 // The pictures come drawn for these device pixel ratios.
 constexpr std::array<qreal, 3> pictureScales{1.0, 1.5, 2.0};
 
@@ -111,11 +108,6 @@ void outline(QPainter& painter, const DeviceGrid& grid, const QColor& colour, in
 
 PageTile::PageTile() : DefaultFont(Palette::dialogFont(titlePixelSize)), metrics(DefaultFont) {}
 
-bool PageTile::isInIconArea(QPoint p) {
-    return p.x() >= iconPlace.x() && p.x() <= iconPlace.x() + iconAreaSize &&
-           p.y() >= iconPlace.y() && p.y() <= iconPlace.y() + iconAreaSize;
-}
-
 void PageTile::paint(QPainter& painter, const Page& page) const {
     const DeviceGrid grid(painter);
     const QRectF tileArea = grid.cover(0, 0, tileSize, tileSize);
@@ -144,6 +136,6 @@ void PageTile::paint(QPainter& painter, const Page& page) const {
     // Only a scale without a drawing of its own resamples the picture.
     painter.setRenderHint(QPainter::SmoothPixmapTransform,
                           !qFuzzyCompare(icon.devicePixelRatio(), grid.deviceScale()));
-    painter.drawImage(grid.place(iconPlace, icon), icon);
+    painter.drawImage(grid.place(TileFlow::iconArea.topLeft(), icon), icon);
     painter.restore();
 }

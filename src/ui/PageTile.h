@@ -16,9 +16,6 @@ public:
     // Paints the tile with its top-left corner at the painter's origin, clipped to the tile.
     void paint(QPainter& painter, const Page& page) const;
 
-    // The icon's square, bounds included, is where the hand cursor shows and a click opens.
-    static bool isInIconArea(QPoint position);
-
 private:
     const QFont DefaultFont;
     const QFontMetrics metrics;

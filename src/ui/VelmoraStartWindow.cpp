@@ -1,15 +1,12 @@
 #include "ui/VelmoraStartWindow.h"
 
-#include "app/Velmora.h"
 #include "platform/LoginName.h"
 #include "storage/HelpFile.h"
 #include "ui/Palette.h"
 #include "ui/ScreenCentre.h"
 
 #include <QDir>
-#include <QEventLoop>
 #include <QPainter>
-#include <QTimer>
 
 namespace {
 
@@ -18,33 +15,35 @@ constexpr int windowHeight = 200;
 
 } // namespace
 
-VelmoraStartWindow::VelmoraStartWindow(Velmora* parent, std::chrono::milliseconds showTime)
+VelmoraStartWindow::VelmoraStartWindow(QWidget* owner, qint32 version)
     // A splash window: undecorated, kept with the main window and never in a task bar.
-    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint), Parent(parent),
+    : QWidget(owner, Qt::SplashScreen | Qt::FramelessWindowHint),
       TitleImage(QStringLiteral(":/images/Title.gif")), UserName(loginName()) {
     setObjectName(QStringLiteral("StartWindow"));
     // Never shown by a frame, but it tells the window apart from the main window's "Velmora".
     setWindowTitle(QStringLiteral("Velmora start"));
     setBackgroundColour(*this, Palette::lightGray);
     setFixedSize(windowWidth, windowHeight);
-    VersionString = QString::number(Velmora::VERSION) + QStringLiteral(".0");
+    VersionString = QString::number(version) + QStringLiteral(".0");
     setCursor(Qt::WaitCursor);
-
-    centreOnScreen(*this);
-    show();
-
-    // The picture is compiled in and already loaded; the wait is the show itself.
-    waitWhilePainting(showTime);
-    installHelpFile(QStringLiteral(":/help.html"), QDir::current().filePath("help.html"));
-    hide();
-    Parent->startVelmora();
+    showTimer.setSingleShot(true);
+    connect(&showTimer, &QTimer::timeout, this, &VelmoraStartWindow::finish);
 }
 
-void VelmoraStartWindow::waitWhilePainting(std::chrono::milliseconds duration) {
-    QEventLoop loop;
-    QTimer::singleShot(duration, &loop, &QEventLoop::quit);
-    // The window keeps painting while it waits.
-    loop.exec();
+void VelmoraStartWindow::showFor(std::chrono::milliseconds showTime) {
+    centreOnScreen(*this);
+    show();
+    // The picture is compiled in and already loaded; the wait is the show itself.
+    if (showTime.count() > 0)
+        showTimer.start(showTime);
+    else
+        finish();
+}
+
+void VelmoraStartWindow::finish() {
+    installHelpFile(QStringLiteral(":/help.html"), QDir::current().filePath("help.html"));
+    hide();
+    emit finished();
 }
 
 void VelmoraStartWindow::paintEvent(QPaintEvent*) {
