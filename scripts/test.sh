@@ -1,14 +1,12 @@
 #!/usr/bin/env bash
 # Builds Velmora with its tests and runs them with ctest.
 #
-#   scripts/test.sh [--tsan] [--asan] [--release] [--label REGEX] [--jobs N]
+#   scripts/test.sh [--tsan] [--asan] [--label REGEX] [--jobs N]
 #
 #   (no option)     Debug build in build/test, the whole suite
 #   --tsan          build in build/tsan with ThreadSanitizer and run the suite there
 #   --asan          build in build/asan with AddressSanitizer, LeakSanitizer and
 #                   UndefinedBehaviorSanitizer and run the suite there
-#   --release       an optimised build in build/test-release instead of build/test, with the
-#                   benchmarks (build/test-release/bench/) built too: their figures count
 #   --label REGEX   only the tests whose label matches (labels: core, gui, e2e, package); only
 #                   their targets are built
 #   --jobs N        parallel build and test jobs (default: the number of processors)
@@ -25,20 +23,18 @@ set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 usage() {
-    sed -n '2,22s/^# \{0,1\}//p' "${BASH_SOURCE[0]}" >&2
+    sed -n '2,20s/^# \{0,1\}//p' "${BASH_SOURCE[0]}" >&2
 }
 
 jobs="$(nproc 2>/dev/null || echo 2)"
 label=""
 want_tsan=0
 want_asan=0
-want_release=0
 option_count=$#
 while (($# > 0)); do
     case "$1" in
         --tsan) want_tsan=1 ;;
         --asan) want_asan=1 ;;
-        --release) want_release=1 ;;
         --label)
             (($# >= 2)) || { usage; exit 2; }
             label="$2"
@@ -66,11 +62,7 @@ fi
 # (lenient, for the widget tests).
 runs=()
 if ((want_tsan == 0 && want_asan == 0)); then
-    if ((want_release == 1)); then
-        runs+=("test-release;;$label;")
-    else
-        runs+=("test;;$label;")
-    fi
+    runs+=("test;;$label;")
     if [[ "${CI:-}" == true && $option_count -eq 0 ]]; then
         runs+=("tsan;thread;^core\$;strict")
     fi
@@ -212,11 +204,8 @@ run_suite() {
     local label_args=()
     [[ -z "$filter" ]] || label_args=(-L "$filter")
 
-    local build_type=Debug
-    [[ "$name" != test-release ]] || build_type=Release
-
     echo "=== $name: configure and build${filter:+ (label $filter)}" >&2
-    cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="$build_type" -DBUILD_TESTING=ON \
+    cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBUILD_TESTING=ON \
         -DCMAKE_COMPILE_WARNING_AS_ERROR="$warnings_as_errors" \
         -DVELMORA_SANITIZE="$sanitizer"
 
@@ -229,7 +218,6 @@ run_suite() {
             echo "error: no test has a label matching '$filter'" >&2
             exit 1
         fi
-        [[ "$build_type" != Release ]] || targets+=(bench_access_check bench_check_cycle)
         cmake --build "$build" --parallel "$jobs" --target "${targets[@]}"
     else
         cmake --build "$build" --parallel "$jobs"
