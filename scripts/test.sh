@@ -100,7 +100,8 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 
 # Whether an X server holds this display number: its lock file, or its socket in the file
-# system or in the abstract namespace (servers started with -displayfd leave no lock file).
+# system or in the abstract namespace, which a server behind another /tmp (in another
+# container, say) still holds.
 display_in_use() {
     [[ -e "/tmp/.X$1-lock" || -e "/tmp/.X11-unix/X$1" ]] ||
         grep -qE "@/tmp/\.X11-unix/X$1( |\$)" /proc/net/unix 2>/dev/null
@@ -116,7 +117,9 @@ start_xvfb() {
         Xvfb ":$number" -screen 0 1280x1024x24 -nolisten tcp 2>"$run_dir/xvfb.log" &
         xvfb_pid=$!
         for ((attempt = 0; attempt < 300; attempt++)); do
-            if xdpyinfo -display ":$number" >/dev/null 2>&1; then
+            # The server that answers must be this one, not another run's that won the number.
+            if [[ "$(tr -d ' ' 2>/dev/null <"/tmp/.X$number-lock")" == "$xvfb_pid" ]] &&
+                xdpyinfo -display ":$number" >/dev/null 2>&1; then
                 export DISPLAY=":$number"
                 echo "Started Xvfb on display $DISPLAY" >&2
                 return
