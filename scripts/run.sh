@@ -7,21 +7,11 @@ set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$repo/build/release"
 
-# The window needs a display; find out before minutes of building, as the program would.
-# With arguments (--help, --version) the program opens no window.
-has_display() {
-    [[ -n "${DISPLAY:-}" || -n "${WAYLAND_DISPLAY:-}" ]] && return 0
-    # A platform other than X11 named for Qt (offscreen, wayland, ...) brings its own.
-    local platform
-    IFS=';' read -r -a platforms <<<"${QT_QPA_PLATFORM:-}"
-    for platform in "${platforms[@]}"; do
-        platform="${platform%%:*}"
-        platform="${platform// /}"
-        [[ -z "$platform" || "$platform" == xcb ]] || return 0
-    done
-    return 1
-}
-if (($# == 0)) && ! has_display; then
+# The window needs a display (X11 or Wayland, unless Qt is told of another platform, such as
+# offscreen); say so before minutes of building. With arguments (--help, --version) the
+# program opens no window.
+if (($# == 0)) && [[ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]] &&
+    [[ "${QT_QPA_PLATFORM:-xcb}" == xcb* ]]; then
     echo "error: no display for Velmora's window (DISPLAY is not set): run this in a terminal" \
         "of your desktop session, or log in with ssh -X" >&2
     exit 1
