@@ -50,25 +50,22 @@ private slots:
         QVERIFY(velmora.waitForFinished(30000));
         QCOMPARE(velmora.exitStatus(), QProcess::NormalExit);
         QCOMPARE(velmora.exitCode(), status);
-        const auto matches = [](const QString& pattern, const QString& text) {
-            return QRegularExpression(pattern, QRegularExpression::DotMatchesEverythingOption)
-                .match(text)
-                .hasMatch();
-        };
-        const QString printed = velmora.readAllStandardOutput();
-        QVERIFY2(output == "/dev/full" || matches(output, printed), qPrintable(printed));
+        const auto dotAll = QRegularExpression::DotMatchesEverythingOption;
+        // Output sent to /dev/full is not read back; the pattern then stands for itself.
+        const QString printed = output == "/dev/full" ? output : velmora.readAllStandardOutput();
+        QVERIFY2(QRegularExpression(output, dotAll).match(printed).hasMatch(), qPrintable(printed));
         const QString complained = velmora.readAllStandardError();
-        QVERIFY2(matches(errors, complained), qPrintable(complained));
+        QVERIFY2(QRegularExpression(errors, dotAll).match(complained).hasMatch(),
+                 qPrintable(complained));
         // Answered before the folder lock: not even the lock file was made.
-        QCOMPARE(
-            QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-            QStringList());
+        QVERIFY(
+            QDir(folder.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
     }
 
+    // DISPLAY is the end-to-end test's own way in.
     void displayFoundInEnvironment_data() {
         QTest::addColumn<QString>("variable"); // NAME=value
         QTest::addColumn<bool>("found");
-        QTest::newRow("X11") << "DISPLAY=:0" << true;
         QTest::newRow("Wayland") << "WAYLAND_DISPLAY=wayland-0" << true;
         QTest::newRow("offscreen, as for tests") << "QT_QPA_PLATFORM=offscreen" << true;
         QTest::newRow("only X11, with options") << "QT_QPA_PLATFORM= xcb:dpi=96 ;" << false;

@@ -62,8 +62,6 @@ private:
     // once that shows, empty when it never does.
     QString startFromMenu(QProcess& velmora, const QProcessEnvironment& environment,
                           const QString& home) const;
-    // Ends the program with Ctrl+X, as a user would.
-    static void quitWithKeys(QProcess& velmora, const QString& window);
     // The main window as the menu entry shows it in this environment, once painted.
     QImage mainWindowPicture(const QProcessEnvironment& environment) const;
 
@@ -195,16 +193,6 @@ QString TestPackage::startFromMenu(QProcess& velmora, const QProcessEnvironment&
     return window.exitCode == 0 ? window.output.section(u'\n', 0, 0) : QString();
 }
 
-void TestPackage::quitWithKeys(QProcess& velmora, const QString& window) {
-    // The first key may come while the window is still being mapped: press it again until
-    // the program ends.
-    for (int attempt = 0; attempt < 20 && velmora.state() != QProcess::NotRunning; ++attempt) {
-        runTool("xdotool", {"windowfocus", "--sync", window});
-        runTool("xdotool", {"key", "--clearmodifiers", "ctrl+x"});
-        velmora.waitForFinished(500);
-    }
-}
-
 QImage TestPackage::mainWindowPicture(const QProcessEnvironment& environment) const {
     QTemporaryDir home;
     QProcess velmora;
@@ -219,7 +207,8 @@ QImage TestPackage::mainWindowPicture(const QProcessEnvironment& environment) co
         runTool("import", {"-window", id, home.filePath("window.png")});
         latest = QImage(home.filePath("window.png"));
     }
-    quitWithKeys(velmora, id);
+    velmora.terminate();
+    velmora.waitForFinished();
     return latest;
 }
 
@@ -258,7 +247,13 @@ void TestPackage::menuEntryRunsTheProgramInItsDataFolder() {
     // X11 desktops tell the menu entry's windows by their class.
     QVERIFY(runTool("xprop", {"-id", id, "WM_CLASS"})
                 .output.endsWith(", \"" + desktopEntryValue("StartupWMClass") + '"'));
-    quitWithKeys(velmora, id);
+    // The first key may come while the window is still being mapped: press it again until
+    // the program ends.
+    for (int attempt = 0; attempt < 20 && velmora.state() != QProcess::NotRunning; ++attempt) {
+        runTool("xdotool", {"windowfocus", "--sync", id});
+        runTool("xdotool", {"key", "--clearmodifiers", "ctrl+x"});
+        velmora.waitForFinished(500);
+    }
     QCOMPARE(velmora.state(), QProcess::NotRunning);
     QCOMPARE(velmora.exitStatus(), QProcess::NormalExit);
     QCOMPARE(velmora.exitCode(), 0);
