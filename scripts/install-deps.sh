@@ -36,6 +36,8 @@ test_packages=(
     desktop-file-utils
     appstream
     lintian
+    # The package test asks fc-list which fonts draw the Japanese menus.
+    fontconfig
     # CI checks that the C++ files are laid out as .clang-format says.
     clang-format
     # A real web server for the access check's tests, over HTTP and over TLS with HTTP/2, and

@@ -1,10 +1,21 @@
 #!/usr/bin/env bash
 # Builds Velmora and starts it in the directory this script is called from, which is where
-# it keeps Group.dat and Setting.ini. Arguments are passed on to the program.
+# it keeps Group.dat and Setting.ini. Arguments are passed on to the program (--help,
+# --version).
 set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$repo/build/release"
+
+# The window needs a display (X11 or Wayland, unless Qt is told of another platform, such as
+# offscreen); say so before minutes of building. With arguments (--help, --version) the
+# program opens no window.
+if (($# == 0)) && [[ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]] &&
+    [[ "${QT_QPA_PLATFORM:-xcb}" == xcb* ]]; then
+    echo "error: no display for Velmora's window (DISPLAY is not set): run this in a terminal" \
+        "of your desktop session, or log in with ssh -X" >&2
+    exit 1
+fi
 
 "$repo/scripts/install-deps.sh"
 

@@ -15,14 +15,15 @@
 # With CI=true every build treats warnings as errors; with CI=true and no option: the C++
 # files' clang-format check, the whole suite, then the core tests under ThreadSanitizer, then
 # each fuzz target for 60 seconds (scripts/fuzz.sh).
-# Without a usable DISPLAY a private Xvfb server is started for the end-to-end test.
+# Only the e2e and package tests need an X display; without a usable DISPLAY a private Xvfb
+# server is started for them, on a display number no other X server holds.
 # Exits non-zero when anything fails to build or any test fails.
 set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 usage() {
-    sed -n '2,19s/^# \{0,1\}//p' "${BASH_SOURCE[0]}" >&2
+    sed -n '2,20s/^# \{0,1\}//p' "${BASH_SOURCE[0]}" >&2
 }
 
 jobs="$(nproc 2>/dev/null || echo 2)"
@@ -79,58 +80,79 @@ fi
 
 "$repo/scripts/install-deps.sh" --test
 
+# This run's own folder: the private X server's log and the sanitizers' suppression lists.
+# Readable by everyone, since the storage tests run a helper as nobody, whom the clone's
+# folder may keep out (a clone under /root); that helper's sanitizer must read the lists too.
+run_dir="$(mktemp -d)"
+chmod 755 "$run_dir"
+install -m 644 "$repo/tests/tsan.supp" "$repo/tests/lsan.supp" "$run_dir/"
 xvfb_pid=""
-xvfb_dir=""
 # shellcheck disable=SC2317 # only ever called by the EXIT trap
 cleanup() {
     if [[ -n "$xvfb_pid" ]]; then
         kill "$xvfb_pid" 2>/dev/null || true
         wait "$xvfb_pid" 2>/dev/null || true
     fi
-    if [[ -n "$xvfb_dir" ]]; then
-        rm -rf "$xvfb_dir"
-    fi
+    rm -rf "$run_dir"
 }
 trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-start_xvfb() {
-    xvfb_dir="$(mktemp -d)"
-    # -displayfd lets the server take the first free display number and tell it once it
-    # accepts connections, so two runs side by side cannot collide.
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp \
-        3>"$xvfb_dir/display" 2>"$xvfb_dir/log" &
-    xvfb_pid=$!
-    local number="" attempt
-    for ((attempt = 0; attempt < 300; attempt++)); do
-        number="$(cat "$xvfb_dir/display" 2>/dev/null || true)"
-        [[ "$number" =~ ^[0-9]+$ ]] && break
-        if ! kill -0 "$xvfb_pid" 2>/dev/null; then
-            break
-        fi
-        sleep 0.1
-    done
-    if ! [[ "$number" =~ ^[0-9]+$ ]]; then
-        echo "error: Xvfb did not start:" >&2
-        cat "$xvfb_dir/log" >&2
-        exit 1
-    fi
-    export DISPLAY=":$number"
-    if ! xdpyinfo >/dev/null 2>&1; then
-        echo "error: Xvfb on $DISPLAY does not answer:" >&2
-        cat "$xvfb_dir/log" >&2
-        exit 1
-    fi
-    echo "Started Xvfb on display $DISPLAY" >&2
+# Whether an X server holds this display number: its lock file, or its socket in the file
+# system or in the abstract namespace, which a server behind another /tmp (in another
+# container, say) still holds.
+display_in_use() {
+    [[ -e "/tmp/.X$1-lock" || -e "/tmp/.X11-unix/X$1" ]] ||
+        grep -qE "@/tmp/\.X11-unix/X$1( |\$)" /proc/net/unix 2>/dev/null
 }
 
-if [[ -z "${DISPLAY:-}" ]]; then
-    start_xvfb
-elif ! xdpyinfo >/dev/null 2>&1; then
-    echo "DISPLAY=$DISPLAY does not answer; using a private Xvfb instead" >&2
-    start_xvfb
-fi
+# Starts Xvfb on the first display number from 99 on that no X server holds, clear of the
+# low numbers a desktop takes. Xvfb locks the number itself, so should another run take it
+# first, this Xvfb ends and the next number is tried.
+start_xvfb() {
+    local number attempt
+    for ((number = 99; number < 200; number++)); do
+        display_in_use "$number" && continue
+        Xvfb ":$number" -screen 0 1280x1024x24 -nolisten tcp 2>"$run_dir/xvfb.log" &
+        xvfb_pid=$!
+        for ((attempt = 0; attempt < 300; attempt++)); do
+            # The server that answers must be this one, not another run's that won the number.
+            if [[ "$(tr -d ' ' 2>/dev/null <"/tmp/.X$number-lock")" == "$xvfb_pid" ]] &&
+                xdpyinfo -display ":$number" >/dev/null 2>&1; then
+                export DISPLAY=":$number"
+                echo "Started Xvfb on display $DISPLAY" >&2
+                return
+            fi
+            kill -0 "$xvfb_pid" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+        xvfb_pid=""
+        # Another server took the number meanwhile: try the next; anything else is an error.
+        grep -qE "already active|Cannot establish any listening sockets" "$run_dir/xvfb.log" ||
+            break
+    done
+    echo "error: Xvfb did not start:" >&2
+    cat "$run_dir/xvfb.log" >&2
+    exit 1
+}
+
+# The e2e and package tests need a display; the others run offscreen, so nothing is started
+# for them.
+display_ready=0
+ensure_display() {
+    ((display_ready == 0)) || return 0
+    if [[ -z "${DISPLAY:-}" ]]; then
+        start_xvfb
+    elif ! xdpyinfo >/dev/null 2>&1; then
+        echo "DISPLAY=$DISPLAY does not answer; using a private Xvfb instead" >&2
+        start_xvfb
+    fi
+    display_ready=1
+}
+
 # The end-to-end test must reach the X display; the other tests choose offscreen themselves.
 unset QT_QPA_PLATFORM
 
@@ -145,7 +167,7 @@ sanitizer_environment() {
     case "$1" in
         thread)
             local options="halt_on_error=1 second_deadlock_stack=1"
-            options+=" suppressions=$repo/tests/tsan.supp"
+            options+=" suppressions=$run_dir/tsan.supp"
             # Widget tests go through Qt's painting thread pool, whose hand-overs happen in
             # uninstrumented code with no symbols to suppress by; for them reports made from
             # inside such libraries are dropped, while our own code's accesses stay checked.
@@ -157,11 +179,7 @@ sanitizer_environment() {
         address)
             echo "ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1:${ASAN_OPTIONS:-}"
             echo "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:${UBSAN_OPTIONS:-}"
-            local options="print_suppressions=0"
-            if [[ -f "$repo/tests/lsan.supp" ]]; then
-                options+=":suppressions=$repo/tests/lsan.supp"
-            fi
-            echo "LSAN_OPTIONS=$options:${LSAN_OPTIONS:-}"
+            echo "LSAN_OPTIONS=print_suppressions=0:suppressions=$run_dir/lsan.supp:${LSAN_OPTIONS:-}"
             ;;
     esac
 }
@@ -210,6 +228,9 @@ run_suite() {
 
     local chosen
     chosen="$(ctest --test-dir "$build" -N "${label_args[@]}")"
+    if grep -qE ': test_(end_to_end|package)$' <<<"$chosen"; then
+        ensure_display
+    fi
     if grep -q ': test_package$' <<<"$chosen"; then
         echo "=== package: build the Debian package for the package test" >&2
         "$repo/scripts/package.sh" >&2

@@ -1,6 +1,7 @@
 // The Debian package as a user gets it: its files pass Debian's and freedesktop's checks, and
 // the menu entry, unpacked into a scratch root, runs the program inside its data folder.
 #include <QDir>
+#include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -50,12 +51,19 @@ private slots:
     void menuEntryRunsTheProgramInItsDataFolder();
     void unusableDataFolderStartsNothing_data();
     void unusableDataFolderStartsNothing();
+    void menuBarTextIsDrawn();
 
 private:
     QString desktopEntryValue(const QString& key) const;
     // The launcher that the unpacked menu entry names, inside the scratch root.
     QString launcher() const;
     QProcessEnvironment launchEnvironment(const QString& home) const;
+    // Starts the menu entry in the home folder, as the menu does; the X id of its main window
+    // once that shows, empty when it never does.
+    QString startFromMenu(QProcess& velmora, const QProcessEnvironment& environment,
+                          const QString& home) const;
+    // The main window as the menu entry shows it in this environment, once painted.
+    QImage mainWindowPicture(const QProcessEnvironment& environment) const;
 
     QString package;
     QTemporaryDir root;
@@ -86,6 +94,10 @@ void TestPackage::controlFields_data() {
                                      "libcurl4.*libqt6widgets6 \\(>= [^)]+\\)";
     QTest::newRow("D-Bus for the desktop notices") << "Depends"
                                                    << "libqt6dbus6 \\(>= [^)]+\\)";
+    // What no library brings: a font for the Japanese menus, certificates for https pages.
+    QTest::newRow("font and certificates")
+        << "Depends"
+        << "^fonts-ipafont-gothic \\| fonts-japanese-gothic, ca-certificates, ";
     QTest::newRow("description") << "Description"
                                  << "^watch web pages.*\n .*Velmora keeps";
 }
@@ -166,6 +178,40 @@ QProcessEnvironment TestPackage::launchEnvironment(const QString& home) const {
     return environment;
 }
 
+QString TestPackage::startFromMenu(QProcess& velmora, const QProcessEnvironment& environment,
+                                   const QString& home) const {
+    velmora.setProcessEnvironment(environment);
+    velmora.setWorkingDirectory(home);
+    velmora.setProcessChannelMode(QProcess::ForwardedChannels);
+    velmora.start(launcher(), {});
+    if (!velmora.waitForStarted())
+        return {};
+    // The launcher replaces itself with the program, so the window belongs to its process.
+    const ToolResult window =
+        runTool("xdotool", {"search", "--all", "--sync", "--onlyvisible", "--pid",
+                            QString::number(velmora.processId()), "--name", "^Velmora$"});
+    return window.exitCode == 0 ? window.output.section(u'\n', 0, 0) : QString();
+}
+
+QImage TestPackage::mainWindowPicture(const QProcessEnvironment& environment) const {
+    QTemporaryDir home;
+    QProcess velmora;
+    // The main window shows once the start window has gone.
+    const QString id = startFromMenu(velmora, environment, home.path());
+    // Until two pictures agree: a window still being painted is not the one to compare.
+    QImage before, latest;
+    for (int attempt = 0; !id.isEmpty() && attempt < 50 && (latest.isNull() || latest != before);
+         ++attempt) {
+        before = latest;
+        QTest::qWait(200);
+        runTool("import", {"-window", id, home.filePath("window.png")});
+        latest = QImage(home.filePath("window.png"));
+    }
+    velmora.terminate();
+    velmora.waitForFinished();
+    return latest;
+}
+
 void TestPackage::menuEntryRunsTheProgramInItsDataFolder_data() {
     // XDG_DATA_HOME as given ("" for none, "~" for the scratch folder); the data folder
     // expected and what the home folder, where the menu starts programs, holds afterwards.
@@ -195,20 +241,9 @@ void TestPackage::menuEntryRunsTheProgramInItsDataFolder() {
     if (!dataHome.isEmpty())
         environment.insert("XDG_DATA_HOME", dataHome.replace(u'~', scratch.path()));
 
-    // The menu starts programs in the home folder.
     QProcess velmora;
-    velmora.setProcessEnvironment(environment);
-    velmora.setWorkingDirectory(home);
-    velmora.setProcessChannelMode(QProcess::ForwardedChannels);
-    velmora.start(launcher(), {});
-    QVERIFY2(velmora.waitForStarted(), qPrintable(launcher()));
-
-    // The launcher replaces itself with the program, so the window belongs to its process.
-    const ToolResult window =
-        runTool("xdotool", {"search", "--sync", "--onlyvisible", "--pid",
-                            QString::number(velmora.processId()), "--name", "^Velmora$"});
-    const QString id = window.output.section(u'\n', 0, 0);
-    QVERIFY2(window.exitCode == 0 && !id.isEmpty(), qPrintable(window.output));
+    const QString id = startFromMenu(velmora, environment, home);
+    QVERIFY2(!id.isEmpty(), "the main window never showed");
     // X11 desktops tell the menu entry's windows by their class.
     QVERIFY(runTool("xprop", {"-id", id, "WM_CLASS"})
                 .output.endsWith(", \"" + desktopEntryValue("StartupWMClass") + '"'));
@@ -282,5 +317,31 @@ void TestPackage::unusableDataFolderStartsNothing() {
              QList<int>({mode, owner}));
 }
 
-QTEST_MAIN(TestPackage)
+// The menus are Japanese. The window as it shows here is compared with the same window under
+// a font configuration without the fonts that draw the menu titles, where they can only be
+// boxes. ﾌ stands for the half-width katakana of both titles, which a font has all of or none.
+void TestPackage::menuBarTextIsDrawn() {
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        QSKIP("needs an X display (scripts/test.sh starts one)");
+    const ToolResult fonts =
+        runTool("fc-list", {"--format", "<glob>%{file|xmlescape}</glob>", ":charset=ff8c"});
+    QVERIFY2(fonts.exitCode == 0 && !fonts.output.isEmpty(), "no font here draws the menus");
+    QTemporaryDir scratch;
+    QFile withoutThem(scratch.filePath("fonts.conf"));
+    QVERIFY(withoutThem.open(QIODevice::WriteOnly));
+    withoutThem.write(
+        "<fontconfig><include>/etc/fonts/fonts.conf</include><selectfont><rejectfont>" +
+        fonts.output.toUtf8() + "</rejectfont></selectfont></fontconfig>\n");
+    withoutThem.close();
+    QProcessEnvironment environment = launchEnvironment(scratch.path());
+    const QImage drawn = mainWindowPicture(environment);
+    environment.insert("FONTCONFIG_FILE", withoutThem.fileName());
+    const QImage boxes = mainWindowPicture(environment);
+    QVERIFY(!drawn.isNull() && !boxes.isNull());
+    // Only the menu titles carry text in a window without pages.
+    QVERIFY2(drawn != boxes, "the menu titles are drawn as boxes");
+}
+
+// Pictures are only read and compared: no window of its own, so no display needed.
+QTEST_GUILESS_MAIN(TestPackage)
 #include "test_package.moc"

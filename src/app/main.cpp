@@ -1,3 +1,4 @@
+#include "app/CommandLine.h"
 #include "app/Velmora.h"
 #include "platform/ComeForwardSignal.h"
 #include "platform/FolderLock.h"
@@ -5,6 +6,10 @@
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
+    // Before the folder lock: --help answers even where a copy runs, and a refused start
+    // takes nothing.
+    if (const std::optional<EarlyExit> early = answerBeforeStart(argc, argv))
+        return deliver(*early);
     // Ready before the folder is ours, so that a second start's call never ends this copy.
     ComeForwardSignal comeForward;
     const FolderLock folder;

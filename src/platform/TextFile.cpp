@@ -140,6 +140,14 @@ bool inheritOwnerAndMode(int fd, const struct stat& old) {
     return ::fchmod(fd, old.st_mode & 07777) == 0;
 }
 
+// Puts the old bytes back after a failed rewrite in place, and flushes them once they are
+// all back. A file that cannot be put back holds neither text and nothing here can mend it;
+// the save has failed either way, and the program keeps the text for its next save.
+void putBack(int fd, const QByteArray& old) {
+    if (writeAll(fd, old) && ::ftruncate(fd, off_t(old.size())) == 0)
+        diskCalls().fsync(fd);
+}
+
 // "checked" is what the caller found under the name; the file opened must still be that one.
 bool writeInPlace(const QByteArray& target, const struct stat& checked, const QByteArray& bytes) {
     const int fd = ::open(target.constData(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
@@ -159,11 +167,8 @@ bool writeInPlace(const QByteArray& target, const struct stat& checked, const QB
          ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, off_t(bytes.size())) == 0 || errno == EOPNOTSUPP);
     const bool written = roomReserved && writeAll(fd, bytes) &&
                          ::ftruncate(fd, off_t(bytes.size())) == 0 && diskCalls().fsync(fd) == 0;
-    if (roomReserved && !written) {
-        writeAll(fd, *old);
-        (void)::ftruncate(fd, off_t(old->size()));
-        diskCalls().fsync(fd);
-    }
+    if (roomReserved && !written)
+        putBack(fd, *old);
     return ::close(fd) == 0 && written;
 }
 

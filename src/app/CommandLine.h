@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcessEnvironment>
+#include <QStringList>
+#include <optional>
+
+// What the program says and its exit status when it ends before opening a window.
+struct EarlyExit {
+    int status = 0;
+    QByteArray standardOutput;
+    QByteArray standardError;
+};
+
+// Answers --help and --version, refuses every other argument and stops a start without a
+// display, all before Qt is asked for a window (it would abort with a misleading message).
+// Nothing when the program may start.
+std::optional<EarlyExit> answerBeforeStart(const QStringList& arguments,
+                                           const QProcessEnvironment& environment);
+// The same for the program's own arguments and environment.
+std::optional<EarlyExit> answerBeforeStart(int argc, const char* const argv[]);
+
+// Writes the early exit's texts to the standard streams and returns its status.
+int deliver(const EarlyExit& early);
