@@ -62,6 +62,26 @@ private slots:
             QDir(folder.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
     }
 
+    // A DISPLAY left over from a session that ended: Qt's abort becomes one line and status 1.
+    void displayThatIsGoneEndsPlainly() {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DISPLAY", ":32767");
+        environment.remove("WAYLAND_DISPLAY");
+        environment.remove("QT_QPA_PLATFORM");
+        QTemporaryDir folder;
+        QProcess velmora;
+        velmora.setProcessEnvironment(environment);
+        velmora.setWorkingDirectory(folder.path());
+        velmora.start(QStringLiteral(VELMORA_BINARY));
+        QVERIFY(velmora.waitForFinished(30000));
+        QCOMPARE(velmora.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(velmora.exitCode(), 1);
+        const QString complained = velmora.readAllStandardError();
+        QVERIFY2(complained.endsWith("velmora: cannot open a window on the display: start it in a "
+                                     "desktop session, or over ssh with -X\n"),
+                 qPrintable(complained));
+    }
+
     // DISPLAY is the end-to-end test's own way in.
     void displayFoundInEnvironment_data() {
         QTest::addColumn<QString>("variable"); // NAME=value

@@ -3,8 +3,20 @@
 #include "platform/DisplayCheck.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
+
+QtMessageHandler qtMessages = nullptr;
+
+void endWithoutWindow(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type != QtFatalMsg)
+        return qtMessages(type, context, message);
+    std::fputs("velmora: cannot open a window on the display: start it in a desktop session, "
+               "or over ssh with -X\n",
+               stderr);
+    std::_Exit(1);
+}
 
 constexpr char usage[] =
     R"(Usage: velmora [--help | --version]
@@ -63,4 +75,12 @@ int deliver(const EarlyExit& early) {
     // An answer that never reached its reader (written to a full disk, say) is no success.
     const bool written = std::fflush(stdout) == 0 && !std::ferror(stdout);
     return early.status == 0 && !written ? 1 : early.status;
+}
+
+WindowSystemStart::WindowSystemStart() {
+    qtMessages = qInstallMessageHandler(endWithoutWindow);
+}
+
+WindowSystemStart::~WindowSystemStart() {
+    qInstallMessageHandler(qtMessages);
 }

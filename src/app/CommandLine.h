@@ -22,3 +22,14 @@ std::optional<EarlyExit> answerBeforeStart(int argc, const char* const argv[]);
 
 // Writes the early exit's texts to the standard streams and returns its status.
 int deliver(const EarlyExit& early);
+
+// Held while the application starts. Qt ends the process when no window system can be reached
+// (DISPLAY names a server that is gone), advising a reinstall; this says in one line what is
+// wrong instead and exits with status 1. Qt's own warnings before it still say why.
+class WindowSystemStart {
+public:
+    WindowSystemStart();
+    ~WindowSystemStart();
+    WindowSystemStart(const WindowSystemStart&) = delete;
+    WindowSystemStart& operator=(const WindowSystemStart&) = delete;
+};

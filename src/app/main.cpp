@@ -18,7 +18,9 @@ int main(int argc, char* argv[]) {
         ComeForwardSignal::send(folder.holder());
         return 0;
     }
+    std::optional<WindowSystemStart> windowSystemStart{std::in_place};
     QApplication application(argc, argv);
+    windowSystemStart.reset();
     // Lets a Wayland desktop match the windows to the installed menu entry and its icon; on X11
     // the entry names the window class instead.
     QGuiApplication::setDesktopFileName(QStringLiteral(VELMORA_APP_ID));
