@@ -10,8 +10,10 @@ build="$repo/build/release"
 # The window needs a display (X11 or Wayland, unless Qt is told of another platform, such as
 # offscreen); say so before minutes of building. With arguments (--help, --version) the
 # program opens no window.
+# Qt tries the platforms QT_QPA_PLATFORM names in turn; only X11 (xcb) ones need DISPLAY.
+only_x11='^([[:space:]]*(xcb([[:space:]]*:[^;]*)?)?[[:space:]]*(;|$))*$'
 if (($# == 0)) && [[ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]] &&
-    [[ "${QT_QPA_PLATFORM:-xcb}" == xcb* ]]; then
+    [[ "${QT_QPA_PLATFORM:-}" =~ $only_x11 ]]; then
     echo "error: no display for Velmora's window (DISPLAY is not set): run this in a terminal" \
         "of your desktop session, or log in with ssh -X" >&2
     exit 1

@@ -83,9 +83,7 @@ fi
 # This run's own folder: the private X server's log and the sanitizers' suppression lists.
 # Readable by everyone, since the storage tests run a helper as nobody, whom the clone's
 # folder may keep out (a clone under /root); that helper's sanitizer must read the lists too.
-run_dir="$(mktemp -d)"
-chmod 755 "$run_dir"
-install -m 644 "$repo/tests/tsan.supp" "$repo/tests/lsan.supp" "$run_dir/"
+run_dir=""
 xvfb_pid=""
 # shellcheck disable=SC2317 # only ever called by the EXIT trap
 cleanup() {
@@ -93,11 +91,14 @@ cleanup() {
         kill "$xvfb_pid" 2>/dev/null || true
         wait "$xvfb_pid" 2>/dev/null || true
     fi
-    rm -rf "$run_dir"
+    [[ -z "$run_dir" ]] || rm -rf "$run_dir"
 }
 trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
+run_dir="$(mktemp -d)"
+chmod 755 "$run_dir"
+install -m 644 "$repo/tests/tsan.supp" "$repo/tests/lsan.supp" "$run_dir/"
 
 # Whether an X server holds this display number: its lock file, or its socket in the file
 # system or in the abstract namespace, which a server behind another /tmp (in another
@@ -228,7 +229,7 @@ run_suite() {
 
     local chosen
     chosen="$(ctest --test-dir "$build" -N "${label_args[@]}")"
-    if grep -qE ': test_(end_to_end|package)$' <<<"$chosen"; then
+    if grep -qE ': test_(end_to_end|screen_reader|package)$' <<<"$chosen"; then
         ensure_display
     fi
     if grep -q ': test_package$' <<<"$chosen"; then

@@ -77,9 +77,10 @@ private slots:
         QCOMPARE(velmora.exitStatus(), QProcess::NormalExit);
         QCOMPARE(velmora.exitCode(), 1);
         const QString complained = velmora.readAllStandardError();
-        QVERIFY2(complained.endsWith("velmora: cannot open a window on the display: start it in a "
-                                     "desktop session, or over ssh with -X\n"),
-                 qPrintable(complained));
+        QVERIFY2(
+            complained.endsWith("velmora: cannot open a window (see the lines above): start it "
+                                "in a desktop session, or over ssh with -X\n"),
+            qPrintable(complained));
     }
 
     // DISPLAY is the end-to-end test's own way in.

@@ -12,8 +12,9 @@ QtMessageHandler qtMessages = nullptr;
 void endWithoutWindow(QtMsgType type, const QMessageLogContext& context, const QString& message) {
     if (type != QtFatalMsg)
         return qtMessages(type, context, message);
-    std::fputs("velmora: cannot open a window on the display: start it in a desktop session, "
-               "or over ssh with -X\n",
+    // Qt's warnings above say what failed; its closing advice to reinstall does not fit.
+    std::fputs("velmora: cannot open a window (see the lines above): start it in a desktop "
+               "session, or over ssh with -X\n",
                stderr);
     std::_Exit(1);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/ChangedPages.h"
+#include "app/CheckScheduler.h"
 #include "app/CheckingThread.h"
 #include "model/PageChecker.h"
 #include "model/PageList.h"
@@ -10,6 +11,7 @@
 #include <QMainWindow>
 #include <QPoint>
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <vector>

@@ -17,7 +17,8 @@ public:
         ExtraText,  // text beyond what the format holds, which a save drops
     };
 
-    // Why a write did not replace the file; whichever it is, the file is as it was.
+    // How a write ended. After OriginalNotKept the file is untouched; after NotWritten it is as
+    // it was, unless putting the old bytes back failed as well.
     enum class WriteResult {
         Written,
         OriginalNotKept, // the copy of bytes the write would lose could not be made

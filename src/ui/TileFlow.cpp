@@ -33,9 +33,9 @@ std::vector<QPoint> positions(int panelWidth, int tileCount) {
             rowWidth += gap + tileSize;
             ++rowCount;
         }
-        const int rowLeft = gap + (room - rowWidth) / 2;
+        const int left = rowLeft(panelWidth, rowCount);
         for (int i = 0; i < rowCount; ++i)
-            result.emplace_back(rowLeft + i * step, rowTop);
+            result.emplace_back(left + i * step, rowTop);
         index += rowCount;
         rowTop += step;
     }
