@@ -137,6 +137,12 @@ void TestAccessCheck::initTestCase() {
     Route secondBeforeEpoch;
     secondBeforeEpoch.rawLastModified = "Wed, 31 Dec 1969 23:59:59 GMT";
     server.setRoute("/second-before-epoch", secondBeforeEpoch);
+    Route epoch; // 0 ms is the time no check has recorded
+    epoch.rawLastModified = "Thu, 01 Jan 1970 00:00:00 GMT";
+    server.setRoute("/epoch", epoch);
+    Route twoDates = asctimeDate;
+    twoDates.headers = {{"Last-Modified", "Sun, 06 Nov 1994 08:49:37 GMT"}};
+    server.setRoute("/two-dates", twoDates);
     Route farFuture; // seconds x 1000 would not fit in 64 bits
     farFuture.rawLastModified = "Wed, 31 Dec 300000000 23:59:59 GMT";
     server.setRoute("/far-future", farFuture);
@@ -215,6 +221,7 @@ void TestAccessCheck::readsHttpDates_data() {
     noDate("month 13 by name", "Thu, 31 Dex 2020 23:59:59 GMT");
     noDate("no zone", "Thu, 31 Dec 2020 23:59:59");
     noDate("other zone", "Thu, 31 Dec 2020 23:59:59 +0100");
+    noDate("zone by name", "Thu, 31 Dec 2020 23:59:59 EST");
     noDate("something after", "Thu, 31 Dec 2020 23:59:59 GMT x");
     noDate("long weekday in IMF", "Thursday, 31 Dec 2020 23:59:59 GMT");
     noDate("short weekday in RFC 850", "Thu, 31-Dec-20 23:59:59 GMT");
@@ -250,6 +257,8 @@ void TestAccessCheck::reportsTheServersTime_data() {
     QTest::newRow("before 1970") << server.url("/before-epoch") << qint64(-60'000);
     QTest::newRow("one second before 1970") << server.url("/second-before-epoch") << qint64(-1000);
     QTest::newRow("year too far for milliseconds") << server.url("/far-future") << qint64(-1);
+    QTest::newRow("1970 begins, no time") << server.url("/epoch") << qint64(-1);
+    QTest::newRow("two dates, the first counts") << server.url("/two-dates") << pageTime;
 
     QTest::newRow("no Last-Modified") << server.url("/undated") << qint64(-1);
     QTest::newRow("unparseable date") << server.url("/unparseable") << qint64(-1);

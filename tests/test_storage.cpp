@@ -1,6 +1,7 @@
 #include "ScratchDirectory.h"
 #include "SmallFileSystem.h"
 #include "platform/DecimalNumber.h"
+#include "platform/DiskCalls.h"
 #include "platform/TextFile.h"
 #include "storage/DataFiles.h"
 #include "storage/GroupFile.h"
@@ -14,6 +15,7 @@
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cerrno>
 #include <clocale>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -177,6 +179,7 @@ void TestStorage::parseInt32_data() {
     QTest::newRow("trailing blank") << "5 " << false << 0;
     QTest::newRow("decimal point") << "5.0" << false << 0;
     QTest::newRow("hex") << "0x10" << false << 0;
+    QTest::newRow("colon, the character after nine") << "1:" << false << 0;
     QTest::newRow("minus inside") << "5-1" << false << 0;
     QTest::newRow("full-width digit") << QString::fromUtf8("５") << false << 0;
     QTest::newRow("arabic-indic digit") << QString::fromUtf8("٥") << false << 0;
@@ -466,8 +469,11 @@ void TestStorage::storedFileKeepsWhatItCouldNotRead() {
 
     QTemporaryDir scratch;
     const QDir here(scratch.path());
+    // A private file's copy is as private.
     if (!original.isNull())
-        QVERIFY(writeBytes(here.filePath("Group.dat"), original));
+        QVERIFY(writeBytes(here.filePath("Group.dat"), original) &&
+                QFile::setPermissions(here.filePath("Group.dat"),
+                                      QFile::ReadOwner | QFile::WriteOwner));
     if (!earlierCopy.isNull())
         QVERIFY(writeBytes(here.filePath("Group.dat.1"), earlierCopy));
 
@@ -485,6 +491,8 @@ void TestStorage::storedFileKeepsWhatItCouldNotRead() {
         QCOMPARE(file.keptCopy(), kept);
         if (!kept.isEmpty())
             QCOMPARE(readBytes(here.filePath(kept)), original);
+        if (!kept.isEmpty() && earlierCopy != original)
+            QCOMPARE(filePermissions(here.filePath(kept)), 0600);
         if (!earlierCopy.isNull())
             QCOMPARE(readBytes(here.filePath("Group.dat.1")), earlierCopy);
         QStringList names{"Group.dat"};
@@ -508,7 +516,22 @@ void TestStorage::storedFileNeverReplacesWhatItCannotRead() {
     QVERIFY(!file.keepOriginal());
     QCOMPARE(file.write("1,A,U,0,"), StoredFile::WriteResult::OriginalNotKept);
     QCOMPARE(readBytes(here.filePath("Group.dat/inside")), QByteArray("keep"));
-    QCOMPARE(here.entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"Group.dat"});
+
+    // Nor a file whose copy the disk refuses to write, though the save itself would succeed.
+    const QByteArray legacy = shiftJis("1,日本,U,0,");
+    QVERIFY(writeBytes(here.filePath("Setting.ini"), legacy));
+    StoredFile setting(here.filePath("Setting.ini"));
+    QVERIFY(setting.read());
+    static int writes = 0;
+    diskCalls().pwrite = [](int fd, const void* data, size_t size, off_t offset) {
+        return ++writes == 1 ? (errno = ENOSPC, ssize_t(-1)) : ::pwrite(fd, data, size, offset);
+    };
+    const StoredFile::WriteResult result = setting.write("b,3,");
+    diskCalls().pwrite = ::pwrite;
+    QCOMPARE(result, StoredFile::WriteResult::OriginalNotKept);
+    QCOMPARE(readBytes(here.filePath("Setting.ini")), legacy);
+    QCOMPARE(here.entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             (QStringList{"Group.dat", "Setting.ini"}));
 }
 
 void TestStorage::interruptedSavesAreRemoved() {
@@ -556,6 +579,7 @@ void TestStorage::savesOnRealFileSystems_data() {
     QTest::newRow("full disk, shorter text")
         << false << true << 0644 << true << shorter << "" << false;
     QTest::newRow("flush fails") << false << true << 0644 << false << longer << "fsync" << false;
+    QTest::newRow("rename fails") << false << true << 0644 << false << longer << "rename" << false;
     // Where no new file can be made beside it, a writable file is rewritten in place.
     QTest::newRow("directory closed") << true << false << 0644 << false << longer << "" << true;
     QTest::newRow("directory closed, file read-only")
@@ -693,7 +717,8 @@ void TestStorage::savesGoOnlyWhereTheUserMayWrite() {
 }
 
 void TestStorage::dataFilesTakeWhatTheyCanAndKeepTheRest_data() {
-    QTest::addColumn<QByteArray>("group"); // null: no file; "<folder>": a folder of that name
+    // null: no file; "<folder>", "<link to nowhere>": such a thing in its place
+    QTest::addColumn<QByteArray>("group");
     QTest::addColumn<QByteArray>("setting");
     QTest::addColumn<QString>("groupRead"); // in our own form, empty when nothing was taken
     QTest::addColumn<QString>("settingRead");
@@ -718,6 +743,8 @@ void TestStorage::dataFilesTakeWhatTheyCanAndKeepTheRest_data() {
     // Nothing can be copied from a folder, so nothing replaces it.
     row("a folder in the way", "<folder>", "b,3,", "", "b,3,",
         {"Group.dat: unreadable > left as it is"});
+    row("a link to nowhere", "<link to nowhere>", "b,3,", "", "b,3,",
+        {"Group.dat: unreadable > left as it is"});
 }
 
 // What the reads take, what the user is told of, and the copies, which the saves then leave
@@ -732,6 +759,8 @@ void TestStorage::dataFilesTakeWhatTheyCanAndKeepTheRest() {
     ScratchDirectory scratch;
     if (group == "<folder>")
         QVERIFY(QDir().mkdir("Group.dat"));
+    else if (group == "<link to nowhere>")
+        QVERIFY(QFile::link("nowhere", "Group.dat"));
     else if (!group.isNull())
         ScratchDirectory::write("Group.dat", group);
     if (!setting.isNull())
@@ -749,8 +778,8 @@ void TestStorage::dataFilesTakeWhatTheyCanAndKeepTheRest() {
 
     const DataFiles::SaveResult saved = files.saveGroup({{"New", "http://new/", 0}});
     QCOMPARE(saved.file, QStringLiteral("Group.dat"));
-    QCOMPARE(saved.result, group == "<folder>" ? StoredFile::WriteResult::OriginalNotKept
-                                               : StoredFile::WriteResult::Written);
+    QCOMPARE(saved.result, group.startsWith('<') ? StoredFile::WriteResult::OriginalNotKept
+                                                 : StoredFile::WriteResult::Written);
     QVERIFY(files.saveSetting({"b", 3}).saved());
     for (const auto& [name, original] : {std::pair("Group.dat", group), {"Setting.ini", setting}})
         QCOMPARE(ScratchDirectory::read(QString(name) + ".1"),

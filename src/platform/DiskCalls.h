@@ -7,6 +7,7 @@
 struct DiskCalls {
     ssize_t (*pwrite)(int fd, const void* data, size_t size, off_t offset);
     int (*fsync)(int fd);
+    int (*rename)(const char* from, const char* to);
 };
 
 // The calls every save goes through: the system's own unless a test put others in.

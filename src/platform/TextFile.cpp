@@ -248,7 +248,7 @@ bool writeWholeFile(const QString& path, const QString& text) {
                writeInPlace(*target, existing, bytes);
     bool saved = (!exists || inheritOwnerAndMode(fd, existing)) && writeAll(fd, bytes);
     saved = syncAndClose(fd) && saved;
-    saved = saved && ::rename(temporary.constData(), target->constData()) == 0;
+    saved = saved && diskCalls().rename(temporary.constData(), target->constData()) == 0;
     if (!saved)
         ::unlink(temporary.constData());
     return saved;
