@@ -487,7 +487,16 @@ void TestAccessCheck::fileUrl() {
     file.close();
 
     AccessCheck check;
-    QCOMPARE(check.checkEach(QUrl::fromLocalFile(file.fileName()).toString()), pageTime);
+    const QString url = QUrl::fromLocalFile(file.fileName()).toString();
+    QCOMPARE(check.checkEach(url), pageTime);
+    // An encoded NUL would end the name at the file above.
+    QCOMPARE(check.checkEach(url + "%00.txt"), qint64(-1));
+    // 1970 begins: no time, as from a server.
+    QVERIFY(file.open(QIODevice::Append) &&
+            file.setFileTime(QDateTime::fromMSecsSinceEpoch(0, Qt::UTC),
+                             QFileDevice::FileModificationTime));
+    file.close();
+    QCOMPARE(check.checkEach(url), qint64(-1));
 }
 
 void TestAccessCheck::keepAliveCarriesTheCycle() {

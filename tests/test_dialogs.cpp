@@ -693,8 +693,8 @@ private slots:
 
         ScratchDirectory scratch;
         prepare("Setting.ini", "/usr/bin/old,3,");
-        prepare("mybrowser", "#!/bin/sh\n");
-        const QString chosenPath = QFileInfo(QDir(scratch.path()), "mybrowser").absoluteFilePath();
+        prepare("my browser", "#!/bin/sh\n");
+        const QString chosenPath = QFileInfo(QDir(scratch.path()), "my browser").absoluteFilePath();
         Harness harness;
         Velmora window(harness.services());
 
@@ -717,7 +717,8 @@ private slots:
         open(window, "changeSettingDialog");
         QVERIFY(driver.ranToTheEnd());
 
-        const QString expected = choose ? chosenPath : QStringLiteral("/usr/bin/old");
+        // Quoted, so the blank does not split the command.
+        const QString expected = choose ? '"' + chosenPath + '"' : QStringLiteral("/usr/bin/old");
         QCOMPARE(fieldAfter, expected);
         QCOMPARE(window.browserCommand(), expected);
         QCOMPARE(ScratchDirectory::read("Setting.ini"), expected.toUtf8() + ",3,");

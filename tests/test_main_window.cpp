@@ -424,9 +424,12 @@ void TestMainWindow::risingServerTimeMarksThePageAndReachesTheFile() {
     Harness harness;
     Velmora window(harness.services());
     const std::shared_ptr<Page> page = window.pageList()->front();
+    // The user put the window away; the update brings it back.
+    window.showMinimized();
 
     harness.serverTime = 5000;
     QTRY_COMPARE(page->getLastModifiedDateLong(), qint64(5000));
+    QTRY_VERIFY(!window.isMinimized());
     QTRY_COMPARE(page->getStatus(), Page::isDefault);
     window.exit();
     QCOMPARE(ScratchDirectory::read("Group.dat"), QByteArray("1,a,http://a/,5000,"));
@@ -441,6 +444,8 @@ void TestMainWindow::exitDoesNotWaitForASilentServer() {
     Velmora window(harness.services());
 
     QTRY_VERIFY(harness.requestEntered.load());
+    // The cycle under way shows as the wait cursor.
+    QTRY_COMPARE(window.cursor().shape(), Qt::WaitCursor);
     window.exit();
     QCOMPARE(harness.quitCalls, 1);
     // The cut-short request did not mark the page.
