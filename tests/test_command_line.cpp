@@ -1,6 +1,8 @@
 // The real program's answers before any window: --help, --version, a refused argument and a
-// start without a display, none of which may need a window or touch the folder.
+// start without a display, none of which may need a window or touch the folder; and the
+// folder's lock, taken before the window.
 #include "platform/DisplayCheck.h"
+#include "platform/FolderLock.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -81,6 +83,17 @@ private slots:
             complained.endsWith("velmora: cannot open a window (see the lines above): start it "
                                 "in a desktop session, or over ssh with -X\n"),
             qPrintable(complained));
+    }
+
+    // A link planted in the lock file's place is not followed: nothing is made where it leads.
+    void lockFileIsNeverReachedThroughALink() {
+        QTemporaryDir folder;
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(folder.path()));
+        QVERIFY(QFile::link(folder.filePath("planted"), FolderLock::fileName));
+        QVERIFY(!FolderLock().heldElsewhere());
+        QVERIFY(QDir::setCurrent(before));
+        QVERIFY(!QFileInfo::exists(folder.filePath("planted")));
     }
 
     // DISPLAY is the end-to-end test's own way in.
